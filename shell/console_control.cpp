@@ -1,0 +1,16 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "shell/console_control.h"
+
+#include "shell/session.h"
+
+bool OnConsoleControl(platform::ControlEvent event) {
+  std::shared_ptr<CMDSESSION> session = cmdSession.load();
+  if (event == platform::ControlEvent::CtrlC && session && session->ResponseCount() > 0 &&
+      copyTaken.load() == 0) {
+    copyTaken.store(1);
+    return true;
+  }
+  if (promptBusy.load() != 0) return true;
+  copilot.store(nullptr);
+  return false;
+}

@@ -1,0 +1,42 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "shell/prompt_loop.h"
+
+#include "shell/dispatch.h"
+#include "shell/prompt.h"
+#include "shell/session.h"
+#include "shell/submit_prompt.h"
+
+namespace {
+
+void HandleLine(const std::string& line, PromptState state) {
+  switch (DispatchCommand(line)) {
+    case SignedOut:
+      ClearAuthenticated();
+      break;
+    case NewConversation:
+      cmdSession.load()->SetConversation(nullptr);
+      break;
+    case NotACommand:
+      SubmitPrompt(line, state);
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+void RunPromptLoop(platform::LineEditor& editor) {
+  std::shared_ptr<CMDSESSION> session = cmdSession.load();
+  for (;;) {
+    PromptState state = CurrentPromptState();
+    std::optional<std::string> line = editor.ReadLine(BuildPrompt(state, session->folder));
+    if (!line) {
+      if (editor.AtEndOfInput()) return;
+      continue;
+    }
+    if (line->empty()) continue;
+    if (*line == "/exit" || *line == "/quit") return;
+    HandleLine(*line, state);
+  }
+}

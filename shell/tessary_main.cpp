@@ -1,0 +1,62 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "shell/tessary_main.h"
+
+#include <clocale>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/console.h"
+#include "platform/control_signals.h"
+#include "platform/line_editor.h"
+#include "platform/terminal.h"
+#include "shell/console_control.h"
+#include "shell/copy_response.h"
+#include "shell/dispatch.h"
+#include "shell/prompt.h"
+#include "shell/prompt_loop.h"
+#include "shell/session.h"
+#include "shell/startup_options.h"
+
+namespace {
+
+std::shared_ptr<CMDSESSION> MakeSession(const StartupOptions& options) {
+  auto session = std::make_shared<CMDSESSION>();
+  std::error_code error;
+  session->folder = std::filesystem::current_path(error).string();
+  session->model = options.model;
+  session->mode = options.mode == "chat" ? kChatMode : options.mode == "cmd" ? kCmdMode : kFaustMode;
+  return session;
+}
+
+void Shutdown() {
+  quitting.store(true);
+  copilot.store(nullptr);
+}
+
+}  // namespace
+
+int RunTessary(int argc, char** argv) {
+  setlocale(LC_ALL, "");
+  // Before any thread exists, so that only the control thread ever takes these signals.
+  platform::BlockControlSignals();
+  platform::SaveTerminalSettings();
+  platform::ControlSignalThread control(OnConsoleControl);
+
+  int exitCode = 0;
+  std::optional<StartupOptions> options = ParseCommandLine(argc, argv, exitCode);
+  if (!options) return exitCode;
+
+  std::shared_ptr<CMDSESSION> session = MakeSession(*options);
+  cmdSession.store(session);
+  if (!options->folder.empty()) DispatchCommand("cd \"" + options->folder + "\"");
+
+  platform::ConsoleWrite(BannerText(session->mode));
+  {
+    platform::LineEditor editor(CopyLastResponse, [session] {
+      return BuildPrompt(CurrentPromptState(), session->folder);
+    });
+    RunPromptLoop(editor);
+  }
+  Shutdown();
+  return 0;
+}

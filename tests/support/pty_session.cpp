@@ -1,0 +1,147 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "tests/support/pty_session.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace testing_support {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+[[noreturn]] void ExecChild(const std::vector<std::string>& argv,
+                            const PtySession::Options& options, int inputRead) {
+  if (inputRead >= 0) dup2(inputRead, STDIN_FILENO);
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+  if (!options.workingDirectory.empty() && chdir(options.workingDirectory.c_str()) != 0) _exit(126);
+  setenv("TERM", "xterm-256color", 1);
+  setenv("INPUTRC", "/dev/null", 1);
+  for (const auto& [name, value] : options.environment) setenv(name.c_str(), value.c_str(), 1);
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  execvp(args[0], args.data());
+  _exit(127);
+}
+
+}  // namespace
+
+PtySession::PtySession(const std::vector<std::string>& argv, const Options& options) {
+  int pipeFds[2] = {-1, -1};
+  if (!options.stdinIsTerminal && pipe(pipeFds) != 0) throw std::runtime_error("pipe");
+  struct winsize size = {40, 120, 0, 0};
+  pid_ = forkpty(&master_, nullptr, nullptr, &size);
+  if (pid_ < 0) throw std::runtime_error("forkpty failed");
+  if (pid_ == 0) {
+    if (pipeFds[1] >= 0) close(pipeFds[1]);
+    ExecChild(argv, options, pipeFds[0]);
+  }
+  if (pipeFds[0] >= 0) close(pipeFds[0]);
+  inputPipe_ = pipeFds[1];
+  fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+}
+
+PtySession::~PtySession() {
+  if (Running()) {
+    kill(pid_, SIGKILL);
+    WaitForExit(5s);
+  }
+  if (inputPipe_ >= 0) close(inputPipe_);
+  close(master_);
+}
+
+void PtySession::Type(std::string_view keys) {
+  int fd = inputPipe_ >= 0 ? inputPipe_ : master_;
+  size_t done = 0;
+  while (done < keys.size()) {
+    ssize_t n = write(fd, keys.data() + done, keys.size() - done);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (n <= 0) return;
+    done += size_t(n);
+  }
+}
+
+void PtySession::CloseInput() {
+  if (inputPipe_ >= 0) close(inputPipe_);
+  inputPipe_ = -1;
+}
+
+bool PtySession::ReadSome(std::chrono::milliseconds timeout) {
+  struct pollfd fd = {master_, POLLIN, 0};
+  if (poll(&fd, 1, int(timeout.count())) <= 0) return false;
+  char buffer[4096];
+  ssize_t n = read(master_, buffer, sizeof buffer);
+  if (n <= 0) {
+    // The program closed the terminal: nothing more will come.
+    if (n < 0 && errno == EAGAIN) return false;
+    usleep(10000);
+    return false;
+  }
+  output_.append(buffer, size_t(n));
+  return true;
+}
+
+bool PtySession::WaitFor(std::string_view text, std::chrono::milliseconds timeout) {
+  auto deadline = Clock::now() + timeout;
+  for (;;) {
+    if (output_.find(text, mark_) != std::string::npos) return true;
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) return false;
+    ReadSome(std::min(left, std::chrono::milliseconds(50)));
+  }
+}
+
+void PtySession::Mark() {
+  while (ReadSome(std::chrono::milliseconds(0))) {
+  }
+  mark_ = output_.size();
+}
+
+std::string PtySession::Settle(std::chrono::milliseconds duration) {
+  auto deadline = Clock::now() + duration;
+  while (Clock::now() < deadline) ReadSome(std::chrono::milliseconds(20));
+  return OutputSinceMark();
+}
+
+bool PtySession::Running() {
+  if (exitCode_) return false;
+  int status = 0;
+  pid_t done = waitpid(pid_, &status, WNOHANG);
+  if (done == 0) return true;
+  if (done == pid_) exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return false;
+}
+
+std::optional<int> PtySession::WaitForExit(std::chrono::milliseconds timeout) {
+  auto deadline = Clock::now() + timeout;
+  while (Running()) {
+    if (Clock::now() >= deadline) return std::nullopt;
+    ReadSome(std::chrono::milliseconds(20));
+  }
+  while (ReadSome(std::chrono::milliseconds(0))) {
+  }
+  return exitCode_;
+}
+
+std::string TessaryPath() {
+#ifdef TESSARY_EXE
+  return TESSARY_EXE;
+#else
+  const char* path = getenv("TESSARY_EXE");
+  return path ? path : "tessary";
+#endif
+}
+
+}  // namespace testing_support
