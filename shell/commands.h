@@ -22,4 +22,6 @@ CommandResult ToggleThinking(const std::string& line, const Words& words);
 CommandResult SelectModel(const std::string& line, const Words& words);
 CommandResult ListModels(const std::string& line, const Words& words);
 CommandResult PrintQuota(const std::string& line, const Words& words);
+CommandResult CompactConversation(const std::string& line, const Words& words);
+CommandResult ShowStatusDialog(const std::string& line, const Words& words);
 CommandResult WorkbenchNotBuilt(const std::string& line, const Words& words);

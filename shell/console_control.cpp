@@ -2,6 +2,7 @@
 #include "shell/console_control.h"
 
 #include "shell/session.h"
+#include "shell/submit_prompt.h"
 
 bool OnConsoleControl(platform::ControlEvent event) {
   std::shared_ptr<CMDSESSION> session = cmdSession.load();
@@ -10,7 +11,10 @@ bool OnConsoleControl(platform::ControlEvent event) {
     copyTaken.store(1);
     return true;
   }
-  if (promptBusy.load() != 0) return true;
+  if (promptBusy.load() != 0) {
+    AbortRunningPrompt();
+    return true;
+  }
   copilot.store(nullptr);
   return false;
 }

@@ -28,6 +28,7 @@ CommandResult Nothing(const std::string&, const Words&) { return Handled; }
 const CommandRow kCommands[] = {
     {"cd", 1, InCmdMode, false, ChangeDirectory},
     {"cls", 1, Always, false, ClearScreen},
+    {"/compact", 1, Always, false, CompactConversation},
     {"/disabledskill", 2, Always, false, DisableSkill},
     {"/faust", 1, Always, true, WorkbenchNotBuilt},
     {"/help", 1, Always, false, PrintHelp},
@@ -41,6 +42,7 @@ const CommandRow kCommands[] = {
     {"/quota", 1, Always, false, PrintQuota},
     {"/skill", 2, Always, false, AddSkillFolder},
     {"/source", 1, Always, true, WorkbenchNotBuilt},
+    {"/status", 1, ClientExists, false, ShowStatusDialog},
     {"/streaming", 1, ClientExists, false, ToggleStreaming},
     {"/thinking", 1, Always, false, ToggleThinking},
     {"/vst", 1, Always, true, WorkbenchNotBuilt},

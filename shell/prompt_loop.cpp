@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/prompt_loop.h"
 
+#include "shell/backend.h"
 #include "shell/dispatch.h"
 #include "shell/prompt.h"
 #include "shell/session.h"
@@ -10,11 +11,15 @@ namespace {
 
 void HandleLine(const std::string& line, PromptState state) {
   switch (DispatchCommand(line)) {
+    case RestartBackend:
+      RestartBackendThread();
+      break;
     case SignedOut:
       ClearAuthenticated();
       break;
     case NewConversation:
-      cmdSession.load()->SetConversation(nullptr);
+      DropConversation();
+      EnsureConversation();
       break;
     case NotACommand:
       SubmitPrompt(line, state);

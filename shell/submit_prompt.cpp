@@ -1,15 +1,105 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/submit_prompt.h"
 
+#include "copilot/session_protocol.h"
 #include "platform/console.h"
+#include "shell/backend.h"
+#include "shell/faust_prompt.h"
 #include "shell/session.h"
 
-void SubmitPrompt(const std::string&, PromptState state) {
+using platform::ConsoleWrite;
+
+namespace {
+
+// In cmd mode the system prompt arrives with the cmd-mode work; until then nothing is sent.
+const char* SystemPromptFor(int32_t mode, std::string& faust) {
+  if (mode == kFaustMode) {
+    faust = FaustPrompt();
+    return faust.c_str();
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+void EnsureConversation() {
+  std::shared_ptr<CMDSESSION> session = cmdSession.load();
+  std::shared_ptr<COPILOT_RAW> client = copilot.load();
+  if (!session || !client || session->Conversation()) return;
+  auto conversation = CreateSession(*client, session->model, &session->options);
+  session->SetConversation(conversation);
+  if (!conversation) return;
+  ApproveAll(*client, conversation);
+  std::string text;
+  if (const char* systemPrompt = SystemPromptFor(session->mode, text))
+    Send(*client, conversation, MakeMessage(systemPrompt, nullptr, nullptr, 0, nullptr));
+}
+
+void DropConversation() {
+  std::shared_ptr<CMDSESSION> session = cmdSession.load();
+  std::shared_ptr<COPILOT_RAW> client = copilot.load();
+  if (auto conversation = session->Conversation(); conversation && client)
+    DeleteSession(*client, conversation);
+  session->SetConversation(nullptr);
+}
+
+void AbortRunningPrompt() {
+  std::shared_ptr<CMDSESSION> session = cmdSession.load();
+  std::shared_ptr<COPILOT_RAW> client = copilot.load();
+  if (session && client) Abort(*client, session->Conversation());
+}
+
+int32_t OnReasoningPiece(std::string& text, uint64_t) {
+  afterReasoning.store(true);
+  if (cmdSession.load()->showThinking) ConsoleWrite("\x1b[38;5;8m" + text + "\x1b[0m");
+  return 0;
+}
+
+int32_t OnAnswerPiece(std::string& text, uint64_t) {
+  std::string out;
+  if (afterReasoning.exchange(false)) out = "\r\n";
+  ConsoleWrite(out + "\x1b[32m" + text + "\x1b[0m");
+  return 0;
+}
+
+void SubmitPrompt(const std::string& line, PromptState state) {
   if (!IsAuthenticated()) {
-    platform::ConsoleWrite(std::string("\x1b[31m") +
-                           (state == PromptState::SignedOut ? "Not authenticated, run /login"
-                                                            : "Not yet authenticated") +
-                           "\x1b[0m \n");
+    ConsoleWrite(std::string("\x1b[31m") +
+                 (state == PromptState::SignedOut ? "Not authenticated, run /login"
+                                                  : "Not yet authenticated") +
+                 "\x1b[0m \n");
     return;
+  }
+  EnsureConversation();
+  std::shared_ptr<CMDSESSION> session = cmdSession.load();
+  std::shared_ptr<COPILOT_RAW> client = copilot.load();
+  std::shared_ptr<COPILOT_SESSION> conversation = session->Conversation();
+  if (!IsAuthenticated() || !conversation || !client) return;
+
+  afterReasoning.store(false);
+  auto message = MakeMessage(line, OnReasoningPiece, OnAnswerPiece, 0, nullptr);
+  promptBusy.store(1);
+  copyTaken.store(0);
+  Send(*client, conversation, message);
+  std::shared_ptr<COMPLETED_MESSAGE> completed;
+  if (Wait(*client, conversation, message) == 0) {
+    std::lock_guard queue(client->queueLock);
+    completed = message->completed;
+  }
+  if (completed) {
+    if (!completed->error.empty()) ConsoleWrite("\x1b[31m" + completed->error + "\x1b[0m\r\n");
+    if (!completed->content.empty()) {
+      session->AddResponse(completed->content);
+      if (!session->options.streaming) ConsoleWrite("\x1b[32m" + completed->content + "\x1b[0m");
+    }
+    ConsoleWrite("\r\n\x1b[36mResponse " + std::to_string(session->ResponseCount()) +
+                 " done\x1b[0m\r\n");
+  }
+  promptBusy.store(0);
+  // A lost connection leaves nothing to talk to: the next prompt gets a new back-end.
+  if (completed && completed->error == kConnectionLost) {
+    session->SetConversation(nullptr);
+    copilot.store(nullptr);
+    RestartBackendThread();
   }
 }

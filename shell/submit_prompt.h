@@ -1,9 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "shell/prompt.h"
 
+/// Opens a conversation for the session when none is open, sending the mode's system prompt.
+void EnsureConversation();
+
 /// Sends a typed line to the model and shows the answer; refuses while nobody is signed in.
 void SubmitPrompt(const std::string& line, PromptState state);
+
+/// The streaming callbacks: grey reasoning, green answer text.
+int32_t OnReasoningPiece(std::string& text, uint64_t userData);
+int32_t OnAnswerPiece(std::string& text, uint64_t userData);
+
+/// Deletes the open conversation at the back-end and forgets it.
+void DropConversation();
+
+/// Asks the back-end to stop the answer being awaited (from the control thread).
+void AbortRunningPrompt();

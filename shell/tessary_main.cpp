@@ -9,6 +9,7 @@
 #include "platform/control_signals.h"
 #include "platform/line_editor.h"
 #include "platform/terminal.h"
+#include "shell/backend.h"
 #include "shell/console_control.h"
 #include "shell/copy_response.h"
 #include "shell/dispatch.h"
@@ -31,6 +32,9 @@ std::shared_ptr<CMDSESSION> MakeSession(const StartupOptions& options) {
 void Shutdown() {
   quitting.store(true);
   copilot.store(nullptr);
+  JoinBackendThreads();
+  // A start-up thread that finished after the first release published its client.
+  copilot.store(nullptr);
 }
 
 }  // namespace
@@ -45,18 +49,18 @@ int RunTessary(int argc, char** argv) {
   int exitCode = 0;
   std::optional<StartupOptions> options = ParseCommandLine(argc, argv, exitCode);
   if (!options) return exitCode;
+  if (options->cli) return RunInteractiveCli(options->token);
 
   std::shared_ptr<CMDSESSION> session = MakeSession(*options);
   cmdSession.store(session);
   if (!options->folder.empty()) DispatchCommand("cd \"" + options->folder + "\"");
 
+  platform::LineEditor editor(CopyLastResponse, [session] {
+    return BuildPrompt(CurrentPromptState(), session->folder);
+  });
+  StartBackendThread(options->token, &editor);
   platform::ConsoleWrite(BannerText(session->mode));
-  {
-    platform::LineEditor editor(CopyLastResponse, [session] {
-      return BuildPrompt(CurrentPromptState(), session->folder);
-    });
-    RunPromptLoop(editor);
-  }
+  RunPromptLoop(editor);
   Shutdown();
   return 0;
 }

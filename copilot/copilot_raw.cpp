@@ -1,0 +1,215 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "copilot/copilot_raw.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+
+#include "copilot/framing.h"
+#include "copilot/session_protocol.h"
+#include "platform/random_id.h"
+
+using nlohmann::json;
+
+namespace {
+
+constexpr auto kConnectPatience = std::chrono::seconds(15);
+constexpr auto kConnectRetry = std::chrono::milliseconds(100);
+
+int TryConnect(const std::string& host, uint32_t port) {
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(uint16_t(port));
+  inet_pton(AF_INET, host.c_str(), &address.sin_addr);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    close(fd);
+    return -1;
+  }
+  int one = 1;
+  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  return fd;
+}
+
+}  // namespace
+
+COPILOT_RAW::COPILOT_RAW(std::string exePath_, uint32_t port_, const std::string& token,
+                         int32_t launchMode_)
+    : port(port_), exePath(std::move(exePath_)), launchMode(launchMode_) {
+  Launch(token);
+  if (launchMode == 0) Connect();
+}
+
+COPILOT_RAW::~COPILOT_RAW() {
+  // Waking the receive call ends the receive thread; the descriptor is closed only after it.
+  if (sock >= 0) shutdown(sock, SHUT_RDWR);
+  if (receiver.joinable()) receiver.join();
+  if (sock >= 0) close(sock);
+  sock = -1;
+  if (process) process->Terminate();
+}
+
+void COPILOT_RAW::Launch(const std::string& token) {
+  if (exePath.empty()) return;
+  std::string tokenName = token.empty() ? "" : platform::NewUuid();
+  arguments_ = ::LaunchArguments(exePath, tokenName, int(port), launchMode);
+  std::vector<std::string> environment = platform::CurrentEnvironment();
+  if (!token.empty()) environment.push_back(tokenName + "=" + token);
+  // Without this secret the CLI would take commands from any local user through the port.
+  connectionSecret_ = platform::RandomHex(32);
+  environment.push_back("COPILOT_CONNECTION_TOKEN=" + connectionSecret_);
+  process = std::make_unique<platform::ChildProcess>(arguments_, environment);
+}
+
+void COPILOT_RAW::Connect() {
+  auto deadline = std::chrono::steady_clock::now() + kConnectPatience;
+  for (;;) {
+    sock = TryConnect(host, port);
+    if (sock >= 0) break;
+    // The CLI needs a moment to listen; there is no point waiting for one that has exited.
+    if (!process || !process->Running() || std::chrono::steady_clock::now() >= deadline) return;
+    std::this_thread::sleep_for(kConnectRetry);
+  }
+  connected_.store(true);
+  receiver = std::thread([this] { ReceiveLoop(); });
+  if (!Handshake()) {
+    shutdown(sock, SHUT_RDWR);
+    receiver.join();
+    close(sock);
+    sock = -1;
+    connected_.store(false);
+  }
+}
+
+bool COPILOT_RAW::Handshake() {
+  json answer = Request({{"jsonrpc", "2.0"}, {"id", NextId()}, {"method", "connect"},
+                         {"params", {{"token", connectionSecret_}}}},
+                        true);
+  if (!answer.is_object()) return false;
+  if (answer.contains("result")) return true;
+  // An older CLI without the handshake is used as it is.
+  const json& error = answer.value("error", json::object());
+  return error.is_object() && error.value("code", 0) == -32601;
+}
+
+std::string COPILOT_RAW::NextId() { return std::to_string(nextId.fetch_add(1)); }
+
+bool COPILOT_RAW::SendFrame(const std::string& frame) {
+  std::lock_guard guard(sendLock);  // frames from several threads stay whole
+  size_t sent = 0;
+  while (sent < frame.size()) {
+    ssize_t n = send(sock, frame.data() + sent, frame.size() - sent, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    sent += size_t(n);
+  }
+  return true;
+}
+
+bool COPILOT_RAW::TakeAnswer(const json& id, std::string& answer) {
+  for (auto entry = inbox.begin(); entry != inbox.end(); ++entry) {
+    json parsed = json::parse(*entry, nullptr, false);
+    if (parsed.is_object() && parsed.contains("id") && parsed["id"] == id) {
+      answer = std::move(*entry);
+      inbox.erase(entry);
+      return true;
+    }
+  }
+  return false;
+}
+
+json COPILOT_RAW::Request(const json& message, bool wait) {
+  std::string frame = MakeFrame(message.dump());
+  if (sock >= 0) SendFrame(frame);
+  if (!wait || !connected_.load()) return nullptr;
+  json id = message.value("id", json());
+  std::lock_guard waiting(waitLock);
+  std::unique_lock queue(queueLock);
+  std::string answer;
+  for (;;) {
+    if (TakeAnswer(id, answer)) return json::parse(answer, nullptr, false);
+    if (!connected_.load()) return nullptr;
+    uint64_t seen = arrivals_;
+    arrived.wait(queue, [&] { return arrivals_ != seen || !connected_.load(); });
+  }
+}
+
+void COPILOT_RAW::Append(const std::string& body) {
+  std::lock_guard queue(queueLock);
+  inbox.push_back(body);
+  ++arrivals_;
+  arrived.notify_all();
+}
+
+void COPILOT_RAW::ReceiveLoop() {
+  std::string buffer;
+  std::vector<std::string> bodies;
+  char chunk[4096];
+  for (;;) {
+    ssize_t n = recv(sock, chunk, sizeof chunk, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    buffer.append(chunk, size_t(n));
+    bodies.clear();
+    bool trusted = ExtractFrames(buffer, bodies);
+    bool goodBodies = true;
+    for (const std::string& body : bodies)
+      if (!(goodBodies = Dispatch(body))) break;
+    if (!trusted || !goodBodies) break;
+  }
+  EndOfConnection();
+}
+
+void COPILOT_RAW::EndOfConnection() {
+  std::lock_guard queue(queueLock);
+  connected_.store(false);
+  FailInFlight(*this);
+  FinishQueued(nullptr);
+  arrived.notify_all();
+}
+
+void COPILOT_RAW::FinishQueued(const std::shared_ptr<COPILOT_SESSION>& session) {
+  std::lock_guard queue(queueLock);
+  if (session) {
+    FinishQueuedPrompts(*session);
+  } else {
+    for (const auto& each : sessions) FinishQueuedPrompts(*each);
+  }
+  arrived.notify_all();
+}
+
+// Returns false for a body that is not JSON or holds a value of the wrong type: the stream
+// is no longer trusted.
+bool COPILOT_RAW::Dispatch(const std::string& body) {
+  std::lock_guard queue(queueLock);
+  try {
+    json message = json::parse(body);
+    std::string method = message.is_object() ? message.value("method", "") : "";
+    if (method == "tool.call") {
+      HandleToolCall(*this, message);
+    } else if (method == "userInput.request") {
+      HandleUserInputRequest(*this, message);
+      return true;
+    } else if (method == "permission.request") {
+      if (message.contains("id"))
+        Request({{"jsonrpc", "2.0"}, {"id", message["id"]},
+                 {"result", {{"result", {{"kind", "approved"}}}}}},
+                false);
+      return true;
+    } else if (method == "session.event" && message.contains("params") &&
+               message["params"].contains("event") &&
+               message["params"]["event"].contains("type")) {
+      if (HandleSessionEvent(*this, message, body)) return true;
+    }
+    Append(body);
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}

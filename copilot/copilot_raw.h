@@ -1,0 +1,95 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "copilot/account_status.h"
+#include "copilot/forward.h"
+#include "copilot/session_options.h"
+#include "platform/child_process.h"
+
+/// The connection to one Copilot CLI child: launch, JSON-RPC framing, request/response
+/// matching and the receive thread. Always held by a shared pointer; the last owner's release
+/// closes the connection, joins the receive thread and ends the child.
+class COPILOT_RAW {
+ public:
+  /// Launches the CLI (nothing when `exePath` is empty) and connects. The object is usable
+  /// either way; Connected() tells.
+  COPILOT_RAW(std::string exePath, uint32_t port, const std::string& token, int32_t launchMode);
+  ~COPILOT_RAW();
+  COPILOT_RAW(const COPILOT_RAW&) = delete;
+  COPILOT_RAW& operator=(const COPILOT_RAW&) = delete;
+
+  std::string NextId();
+  /// Sends one framed message. With `wait`, blocks until the message with the same "id"
+  /// arrives and returns it; returns null at once when not connected or when the connection
+  /// ends while waiting.
+  nlohmann::json Request(const nlohmann::json& message, bool wait);
+  /// Completes every queued, unsent prompt of `session` (of all sessions when null) with an
+  /// empty answer.
+  void FinishQueued(const std::shared_ptr<COPILOT_SESSION>& session);
+
+  bool Connected() const { return connected_.load(); }
+  const std::string& ExePath() const { return exePath; }
+  int32_t LaunchMode() const { return launchMode; }
+  /// The command line the child was started with (the token itself never appears in it).
+  const std::vector<std::string>& LaunchArguments() const { return arguments_; }
+
+  // Account queries.
+  nlohmann::json GetAuthStatus();
+  nlohmann::json ListModelsRaw();
+  std::vector<ModelInfo> ListModels();
+  nlohmann::json GetQuota();
+
+  // Session bookkeeping shared with the session protocol.
+  std::string host = "127.0.0.1";
+  uint32_t port = 0;
+  std::atomic<uint32_t> nextId{1};
+  std::vector<std::shared_ptr<COPILOT_SESSION>> sessions;
+  std::list<std::string> inbox;
+  std::recursive_mutex queueLock;
+  /// Signalled under queueLock whenever a message arrives or a prompt completes.
+  std::condition_variable_any arrived;
+  UserInputHandler userInputHandler;
+  void* userInputContext = nullptr;
+
+ private:
+  void Launch(const std::string& token);
+  void Connect();
+  bool Handshake();
+  void ReceiveLoop();
+  bool Dispatch(const std::string& body);
+  void EndOfConnection();
+  void Append(const std::string& body);
+  bool SendFrame(const std::string& frame);
+  bool TakeAnswer(const nlohmann::json& id, std::string& answer);
+
+  int sock = -1;
+  std::atomic<bool> connected_{false};
+  std::mutex waitLock;
+  std::mutex sendLock;
+  uint64_t arrivals_ = 0;  // under queueLock: counts appends, so a waiter never misses one
+  std::thread receiver;
+  std::string exePath;
+  std::unique_ptr<platform::ChildProcess> process;
+  int32_t launchMode = 0;
+  std::string connectionSecret_;
+  std::vector<std::string> arguments_;
+};
+
+/// The first port from `first` on that no IPv4 TCP endpoint on this machine uses locally.
+int FindFreePort(int first);
+
+/// The CLI's command line for the given launch mode, with or without a token variable.
+std::vector<std::string> LaunchArguments(const std::string& exePath, const std::string& tokenName,
+                                         int port, int32_t launchMode);

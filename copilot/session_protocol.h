@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "copilot/copilot_raw.h"
+#include "copilot/messages.h"
+#include "copilot/session_options.h"
+
+/// One conversation of either back-end. A Copilot session is addressed by its id; the Ollama
+/// back-end keeps its own connection in `ollama`.
+struct COPILOT_SESSION {
+  virtual ~COPILOT_SESSION() = default;
+  std::string sessionId;
+  std::string workspacePath;
+  std::string unused;
+  std::string model;
+  std::shared_ptr<PENDING_MESSAGE> current;
+  std::vector<std::shared_ptr<PENDING_MESSAGE>> queue;
+  bool elicitation = false;
+  COPILOT_RAW* client = nullptr;  // the client the session was created through
+};
+
+constexpr char kConnectionLost[] = "The connection to Copilot was lost.";
+
+std::shared_ptr<COPILOT_SESSION> CreateSession(COPILOT_RAW& client, const std::string& model,
+                                               const SessionOptions* options);
+nlohmann::json ApproveAll(COPILOT_RAW& client, const std::shared_ptr<COPILOT_SESSION>& session);
+std::shared_ptr<PENDING_MESSAGE> MakeMessage(const std::string& promptUtf8,
+                                             PieceCallback onReasoning, PieceCallback onContent,
+                                             uint64_t userData,
+                                             const std::vector<std::string>* attachments);
+void Send(COPILOT_RAW& client, const std::shared_ptr<COPILOT_SESSION>& session,
+          const std::shared_ptr<PENDING_MESSAGE>& message);
+/// 0 completed, -1 not completed within 600 s, -2 no session, -3 no message.
+int Wait(COPILOT_RAW& client, const std::shared_ptr<COPILOT_SESSION>& session,
+         const std::shared_ptr<PENDING_MESSAGE>& message);
+void Deliver(COPILOT_RAW& client, const std::shared_ptr<COPILOT_SESSION>& session,
+             const std::shared_ptr<PENDING_MESSAGE>& message);
+void Abort(COPILOT_RAW& client, const std::shared_ptr<COPILOT_SESSION>& session);
+nlohmann::json DeleteSession(COPILOT_RAW& client, const std::shared_ptr<COPILOT_SESSION>& session);
+nlohmann::json CompactHistory(COPILOT_RAW& client, const std::shared_ptr<COPILOT_SESSION>& session);
+
+// Receive-thread handlers, called with queueLock held.
+void HandleToolCall(COPILOT_RAW& client, const nlohmann::json& request);
+void HandleUserInputRequest(COPILOT_RAW& client, const nlohmann::json& request);
+/// True when the event was consumed.
+bool HandleSessionEvent(COPILOT_RAW& client, const nlohmann::json& notification,
+                        const std::string& body);
+/// Copies what the prompt collected into its completion record.
+void CompleteMessage(PENDING_MESSAGE& message);
+/// Gives every queued prompt of the session an empty completion.
+void FinishQueuedPrompts(COPILOT_SESSION& session);
+/// Ends every prompt in flight with the connection-lost error.
+void FailInFlight(COPILOT_RAW& client);

@@ -1,0 +1,26 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string_view>
+
+namespace platform {
+
+/// A blob linked into the executable at build time.
+struct Resource {
+  const unsigned char* data;
+  size_t size;
+  std::string_view sha256;  // hexadecimal digest of the bytes, computed by the build
+};
+
+/// The blob of that name, or nothing when the build did not include it.
+std::optional<Resource> FindResource(std::string_view name);
+
+/// Made by the build's generated code, one per blob, before main runs.
+struct ResourceRegistration {
+  ResourceRegistration(std::string_view name, const unsigned char* begin,
+                       const unsigned char* end, std::string_view sha256);
+};
+
+}  // namespace platform

@@ -1,0 +1,82 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "shell/backend.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "copilot/account.h"
+#include "copilot/copilot_raw.h"
+#include "copilot/extract.h"
+#include "platform/child_process.h"
+#include "platform/console.h"
+#include "platform/random_id.h"
+#include "shell/session.h"
+
+namespace {
+
+std::mutex threadsLock;
+std::vector<std::thread> startupThreads;
+std::string savedTokenOption;
+platform::LineEditor* savedEditor = nullptr;
+
+void StartBackend(std::string tokenOption, platform::LineEditor* editor) {
+  std::string path = CopilotExecutable();
+  std::string token = ChooseToken(tokenOption);
+  auto client = std::make_shared<COPILOT_RAW>(path, FindFreePort(3000), token, 0);
+  // The loop may have ended while the CLI came up; then this client must not outlive it.
+  if (quitting.load()) return;
+  copilot.store(client);
+  SetCopilotStatus(GetStatus(*client));
+  statusKnown.store(true, std::memory_order_release);
+  if (editor) editor->RequestRedraw();
+}
+
+}  // namespace
+
+std::string ChooseToken(const std::string& tokenOption) { return tokenOption; }
+
+void StartBackendThread(const std::string& tokenOption, platform::LineEditor* editor) {
+  std::lock_guard guard(threadsLock);
+  savedTokenOption = tokenOption;
+  savedEditor = editor;
+  startupThreads.emplace_back(StartBackend, tokenOption, editor);
+}
+
+void RestartBackendThread() {
+  std::lock_guard guard(threadsLock);
+  startupThreads.emplace_back(StartBackend, savedTokenOption, savedEditor);
+}
+
+void JoinBackendThreads() {
+  std::vector<std::thread> threads;
+  {
+    std::lock_guard guard(threadsLock);
+    threads.swap(startupThreads);
+  }
+  for (std::thread& thread : threads) thread.join();
+}
+
+int RunInteractiveCli(const std::string& tokenOption) {
+  std::string path = CopilotExecutable();
+  std::string token = ChooseToken(tokenOption);
+  std::string tokenName = token.empty() ? "" : platform::NewUuid();
+  std::vector<std::string> args = LaunchArguments(path, tokenName, 0, 100);
+  std::vector<std::string> environment = platform::CurrentEnvironment();
+  if (!token.empty()) environment.push_back(tokenName + "=" + token);
+  std::vector<char*> argv, envp;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  for (std::string& e : environment) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  // The control signals are blocked here; the CLI must get them as usual.
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+  if (!path.empty()) execve(path.c_str(), argv.data(), envp.data());
+  platform::ConsoleWriteError("\x1b[31mCopilot is not installed.\x1b[0m\n");
+  return 1;
+}
