@@ -34,12 +34,14 @@ class PromptLoopTest : public ::testing::Test {
 
 TEST_F(PromptLoopTest, ExitEndsWithZeroButOnlyAsAWholeLine) {
   PtySession run({TessaryPath()}, InFolder());
-  ASSERT_TRUE(run.WaitFor("[AI] " + folder_.string() + "> "));
+  ASSERT_TRUE(run.WaitFor("[AI] " + folder_.string() + ">"));
   run.Mark();
+  // Without a back-end the line reaches the prompt path, which refuses it.
   run.Type("/exit \r");
-  EXPECT_TRUE(run.WaitFor("\x1b[31mNot yet authenticated\x1b[0m"));
+  EXPECT_TRUE(run.WaitFor("authenticated"));
+  run.Mark();
   run.Type("/EXIT\r");
-  EXPECT_TRUE(run.WaitFor("Not yet authenticated", 5s));
+  EXPECT_TRUE(run.WaitFor("authenticated"));
   EXPECT_TRUE(run.Running());
   run.Type("/quit\r");
   EXPECT_EQ(run.WaitForExit(), 0);
@@ -80,17 +82,17 @@ TEST_F(PromptLoopTest, StartFolderAppliesOnlyInCmdMode) {
   std::string inner = (folder_ / "two words").string();
   {
     PtySession run({TessaryPath(), "--folder", inner, "--mode", "cmd"}, InFolder());
-    EXPECT_TRUE(run.WaitFor("[AI] " + inner + "> "));
+    EXPECT_TRUE(run.WaitFor("[AI] " + inner + ">"));
     run.Type("cd ..\r");
-    EXPECT_TRUE(run.WaitFor("[AI] " + folder_.string() + "> "));
+    EXPECT_TRUE(run.WaitFor("[AI] " + folder_.string() + ">"));
     run.Type("cd \"two words\"\r");
-    EXPECT_TRUE(run.WaitFor("[AI] " + inner + "> "));
+    EXPECT_TRUE(run.WaitFor("[AI] " + inner + ">"));
     run.Type("/exit\r");
     EXPECT_EQ(run.WaitForExit(), 0);
   }
   {
     PtySession run({TessaryPath(), "--folder", inner}, InFolder());
-    EXPECT_TRUE(run.WaitFor("[AI] " + folder_.string() + "> "));
+    EXPECT_TRUE(run.WaitFor("[AI] " + folder_.string() + ">"));
     run.Type("/exit\r");
     EXPECT_EQ(run.WaitForExit(), 0);
   }

@@ -28,6 +28,13 @@ using Clock = std::chrono::steady_clock;
   if (!options.workingDirectory.empty() && chdir(options.workingDirectory.c_str()) != 0) _exit(126);
   setenv("TERM", "xterm-256color", 1);
   setenv("INPUTRC", "/dev/null", 1);
+  // Every run shares one home, so the real CLI unpacks itself once per suite, and nothing
+  // reaches the real user's files. No back-end unless the test names one.
+  std::string home = TESSARY_TEST_HOME;
+  setenv("HOME", home.c_str(), 1);
+  setenv("XDG_DATA_HOME", (home + "/.local/share").c_str(), 1);
+  setenv("XDG_CONFIG_HOME", (home + "/.config").c_str(), 1);
+  setenv("TESSARY_COPILOT_CLI", "/nonexistent/copilot", 1);
   for (const auto& [name, value] : options.environment) setenv(name.c_str(), value.c_str(), 1);
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
