@@ -25,13 +25,14 @@ constexpr size_t kBlockFrames = 512;
 constexpr size_t kAudioSeconds = 60;
 constexpr size_t kBlocks = kAudioSeconds * 48000 / kBlockFrames;
 
-void UseCaptureConfig() {
+std::filesystem::path UseCaptureConfig() {
   const auto path = std::filesystem::temp_directory_path() /
                     ("tessary-bench-alsa-" + std::to_string(getpid()) + ".conf");
   std::ofstream(path) << "pcm.capture {\n  type file\n  slave.pcm { type null }\n"
                          "  file \"/dev/null\"\n  format \"raw\"\n}\n";
   setenv("ALSA_CONFIG_PATH", path.c_str(), 1);
   setenv("TESSARY_AUDIO_DEVICE", "capture", 1);
+  return path;
 }
 
 double CpuSeconds() {
@@ -42,7 +43,7 @@ double CpuSeconds() {
 }
 
 void BM_WaveOutputOneMinute(benchmark::State& state) {
-  UseCaptureConfig();
+  const auto config = UseCaptureConfig();
   std::vector<int16_t> block(kBlockFrames * 2);
   for (size_t n = 0; n < kBlockFrames; ++n)
     block[2 * n] = block[2 * n + 1] =
@@ -55,7 +56,7 @@ void BM_WaveOutputOneMinute(benchmark::State& state) {
       faust::WOUT out;
       if (!out.Open()) {
         state.SkipWithError("the capture PCM did not open");
-        return;
+        break;
       }
       for (size_t i = 0; i < kBlocks; ++i) out.Write(block.data(), block.size() * 2);
       while (out.QueuedBuffers() > 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -63,6 +64,8 @@ void BM_WaveOutputOneMinute(benchmark::State& state) {
     cpu += CpuSeconds() - before;
     ++minutes;
   }
+  std::filesystem::remove(config);
+  if (minutes == 0) return;
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   const double cpuPerAudioSecond = cpu / double(minutes * kAudioSeconds);

@@ -14,8 +14,8 @@ namespace faust_test {
 
 /// Points libasound at a configuration of our own with one PCM, "capture:FILE=path", that
 /// discards the sound like a sound card would and writes every byte played to `path`. Call
-/// before the process first uses ALSA.
-inline void UseCaptureAlsaConfig() {
+/// before the process first uses ALSA; returns the configuration file, for removal.
+inline std::filesystem::path UseCaptureAlsaConfig() {
   const auto path = std::filesystem::temp_directory_path() /
                     ("tessary-alsa-" + std::to_string(getpid()) + ".conf");
   std::ofstream(path) << "pcm.capture {\n"
@@ -27,6 +27,7 @@ inline void UseCaptureAlsaConfig() {
                          "  format \"raw\"\n"
                          "}\n";
   setenv("ALSA_CONFIG_PATH", path.c_str(), 1);
+  return path;
 }
 
 inline std::string CaptureDevice(const std::filesystem::path& file) {

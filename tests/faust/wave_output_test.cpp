@@ -36,7 +36,8 @@ bool WaitUntilDrained(WOUT& out) {
 
 class WaveOutputAlsaTest : public testing::Test {
  protected:
-  static void SetUpTestSuite() { faust_test::UseCaptureAlsaConfig(); }
+  static void SetUpTestSuite() { config_ = faust_test::UseCaptureAlsaConfig(); }
+  static void TearDownTestSuite() { std::filesystem::remove(config_); }
   void SetUp() override {
     const auto* test = testing::UnitTest::GetInstance()->current_test_info();
     file_ = std::filesystem::temp_directory_path() /
@@ -57,6 +58,7 @@ class WaveOutputAlsaTest : public testing::Test {
     }
     return bytes;
   }
+  static inline std::filesystem::path config_;
   std::filesystem::path file_;
 };
 
