@@ -85,6 +85,15 @@ void ReadWriteLock::WaitReader() {
   ++readers_[self].depth;
 }
 
+void ReadWriteLock::AcquireRead() {
+  std::unique_lock guard(mutex_);
+  const auto self = std::this_thread::get_id();
+  // Past a free gate no writer is inside, and one that is waiting waits for this reader.
+  if (readers_[self].depth == 0)
+    WaitFor(guard, "LockRead debug timeout!", [&] { return GateFreeFor(self); });
+  ++readers_[self].depth;  // looked up again: `ForgetReaders` may have run meanwhile
+}
+
 bool ReadWriteLock::ReleaseReader() {
   std::lock_guard guard(mutex_);
   auto it = readers_.find(std::this_thread::get_id());
@@ -108,7 +117,7 @@ size_t ReadWriteLock::ReaderCount() const {
   return readers_.size();
 }
 
-ReadGuard::ReadGuard(ReadWriteLock& lock) : mutex_(lock.LockRead(false)) { mutex_.Wait(); }
+ReadGuard::ReadGuard(ReadWriteLock& lock) : mutex_(ReaderMutex(lock)) { lock.AcquireRead(); }
 
 ReadGuard::~ReadGuard() { mutex_.Release(); }
 

@@ -26,6 +26,7 @@ class ReaderMutex {
 
  private:
   friend class ReadWriteLock;
+  friend class ReadGuard;
   explicit ReaderMutex(ReadWriteLock& lock) : lock_(&lock) {}
   ReadWriteLock* lock_;
 };
@@ -78,6 +79,7 @@ class ReadWriteLock {
 
  private:
   friend class ReaderMutex;
+  friend class ReadGuard;
 
   struct Reader {
     uint32_t depth = 0;  // recursive acquisitions by the owning thread
@@ -89,6 +91,8 @@ class ReadWriteLock {
   void WaitFor(std::unique_lock<std::mutex>& guard, const char* timeoutLine, const auto& ready);
   void WaitReader();
   bool ReleaseReader();
+  // `LockRead(false)` and `Wait` in one step, for `ReadGuard`.
+  void AcquireRead();
 
   mutable std::mutex mutex_;
   std::condition_variable changed_;
