@@ -1,0 +1,96 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/read_write_lock.h"
+#include "faust/event.h"
+#include "faust/pcm_device.h"
+
+namespace faust {
+
+/// The PCM device a wave output plays on: TESSARY_AUDIO_DEVICE, or "default".
+std::string WaveOutputDeviceName();
+
+/// One sound output of a playing source: 16-bit stereo at 48,000 Hz.
+///
+/// Threads: the owning source's thread constructs it, calls `Open` and `Write` and destroys
+/// it; the writer thread (`thrx`) hands the queued buffers to the device and takes them back.
+/// The queue is only touched under `queueLock`, taken for writing by both; no lock is held
+/// while waiting for room or for the device.
+///
+/// Flow: the first `maxQueued - 1` writes only queue; the next one starts the device with all
+/// of them (the pre-roll); from then on each write goes to the device at once, and a write
+/// that leaves `maxQueued` or more queued makes the next one wait (at most `roomWait`) for
+/// the device to catch up. So at most about `maxQueued` blocks are ahead of the speaker.
+class WOUT {
+ public:
+  using DeviceOpener = std::function<std::unique_ptr<PcmDevice>(int* error)>;
+  static constexpr size_t maxQueued = 5;
+  static constexpr std::chrono::milliseconds kRoomWait{10000};
+  static constexpr std::chrono::milliseconds kExitWait{1000};
+
+  /// An output on the ALSA device `WaveOutputDeviceName()` names.
+  WOUT();
+  /// An output on whatever `opener` opens (tests use this for devices of their own).
+  explicit WOUT(DeviceOpener opener, std::chrono::milliseconds roomWait = kRoomWait);
+  /// Stops the sound at once (queued sound is dropped, not played out), ends the writer
+  /// thread and frees every buffer.
+  ~WOUT();
+  WOUT(const WOUT&) = delete;
+  WOUT& operator=(const WOUT&) = delete;
+
+  /// Opens the device and starts the writer thread. False when the device could not be
+  /// opened (the error is in `LastResult`); a failure to start the thread throws
+  /// std::system_error and leaves the output closed.
+  bool Open();
+
+  /// Queues a copy of `bytes` bytes of interleaved frames; `data` may be reused at once.
+  /// False, with nothing queued and no wait, when the output is not open or `bytes` is not
+  /// a whole number of frames. May wait up to `roomWait` for room (see the class comment).
+  bool Write(const void* data, size_t bytes);
+
+  /// The result of the last device call: 0, or a negative errno value.
+  int LastResult() const { return lastResult.load(); }
+  bool IsOpen() const { return device != nullptr; }
+  /// Buffers not yet taken back from the device (queued or playing).
+  size_t QueuedBuffers();
+
+ private:
+  struct WHDR {
+    std::vector<std::byte> bytes;
+    bool given = false;  // handed to the device
+  };
+
+  void thrx();
+  void PlayGivenBuffers();
+  std::unique_ptr<WHDR> NewBuffer(const void* data, size_t bytes);
+  void GiveToDevice(WHDR& buffer);
+
+  DeviceOpener opener_;
+  const std::chrono::milliseconds roomWait_;
+
+  std::atomic<int> lastResult{0};
+  std::unique_ptr<PcmDevice> device;
+  Event doneEvent{false, false};
+  Event exitedEvent{false, false};
+  Event roomEvent{true, true};
+  std::atomic<bool> stop{false};
+  common::ReadWriteLock queueLock;
+  std::deque<std::unique_ptr<WHDR>> queue;
+  // Buffers the device gave back, kept for reuse so a steady stream allocates nothing.
+  std::vector<std::unique_ptr<WHDR>> spare_;
+  bool started = false;
+  std::thread writer_;
+};
+
+}  // namespace faust

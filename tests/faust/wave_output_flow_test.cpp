@@ -1,0 +1,108 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Flow control and shutdown of the output against a device the test paces by hand.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "fake_pcm_device.h"
+#include "faust/wave_output.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using faust::WOUT;
+using faust_test::FakeDeviceLog;
+using faust_test::FakePcmDevice;
+
+constexpr size_t kBlockBytes = 2048;
+constexpr auto kSettle = 50ms;
+
+class WaveOutputFlowTest : public testing::Test {
+ protected:
+  std::unique_ptr<WOUT> MakeOutput(std::chrono::milliseconds roomWait = WOUT::kRoomWait) {
+    auto out = std::make_unique<WOUT>(
+        [log = log_](int*) { return std::make_unique<FakePcmDevice>(log); }, roomWait);
+    EXPECT_TRUE(out->Open());
+    return out;
+  }
+  bool Write(WOUT& out, uint8_t fill) {
+    std::vector<uint8_t> block(kBlockBytes, fill);
+    return out.Write(block.data(), block.size());
+  }
+  // Waits until the device is busy with a buffer it will not finish without a permit.
+  void WaitUntilPlaying() {
+    std::unique_lock guard(log_->mutex);
+    log_->changed.wait(guard, [&] { return log_->playing > 0; });
+  }
+  std::shared_ptr<FakeDeviceLog> log_ = [] {
+    auto log = std::make_shared<FakeDeviceLog>();
+    log->paced = true;
+    return log;
+  }();
+};
+
+TEST_F(WaveOutputFlowTest, FullQueueMakesTheNextWriteWaitUntilTheDeviceCatchesUp) {
+  auto out = MakeOutput();
+  for (uint8_t i = 1; i <= 6; ++i) ASSERT_TRUE(Write(*out, i));  // 5 start, the 6th fills
+  WaitUntilPlaying();
+  std::atomic<bool> written{false};
+  std::thread source([&] {
+    Write(*out, 7);
+    written = true;
+  });
+  std::this_thread::sleep_for(kSettle);
+  EXPECT_FALSE(written);
+  log_->Permit(1);  // six queued, one back: still full
+  std::this_thread::sleep_for(kSettle);
+  EXPECT_FALSE(written);
+  log_->Permit(1);  // four queued: room
+  source.join();
+  EXPECT_TRUE(written);
+  log_->Permit(100);
+  for (auto deadline = std::chrono::steady_clock::now() + 5s;
+       log_->PlayedCount() < 7 && std::chrono::steady_clock::now() < deadline;)
+    std::this_thread::sleep_for(1ms);
+  ASSERT_EQ(log_->PlayedCount(), 7u);
+  for (uint8_t i = 0; i < 7; ++i) EXPECT_EQ(log_->played[i][0], std::byte(i + 1));
+}
+
+TEST_F(WaveOutputFlowTest, DestroyingAFullOutputStopsTheSoundAtOnce) {
+  auto out = MakeOutput();
+  for (uint8_t i = 1; i <= 6; ++i) ASSERT_TRUE(Write(*out, i));
+  WaitUntilPlaying();
+  out.reset();  // the device never finishes a buffer: only an interrupt ends this
+  EXPECT_TRUE(log_->interrupted);
+  EXPECT_TRUE(log_->dropped);
+  EXPECT_EQ(log_->PlayedCount(), 0u);
+}
+
+TEST_F(WaveOutputFlowTest, RoomTimeOutIsReportedAndTheBlockStillQueued) {
+  auto out = MakeOutput(30ms);
+  for (uint8_t i = 1; i <= 6; ++i) ASSERT_TRUE(Write(*out, i));
+  testing::internal::CaptureStderr();
+  EXPECT_TRUE(Write(*out, 7));
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("Wave output: the sound device took no buffer"), std::string::npos) << err;
+  EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1);
+  EXPECT_EQ(out->QueuedBuffers(), 7u);
+}
+
+TEST_F(WaveOutputFlowTest, FailingDeviceStillHandsBuffersBack) {
+  log_->failWith = -EIO;
+  auto out = MakeOutput();
+  for (uint8_t i = 1; i <= 40; ++i) ASSERT_TRUE(Write(*out, i));  // would stall if kept
+  for (auto deadline = std::chrono::steady_clock::now() + 5s;
+       out->QueuedBuffers() > 0 && std::chrono::steady_clock::now() < deadline;)
+    std::this_thread::sleep_for(1ms);
+  EXPECT_EQ(out->QueuedBuffers(), 0u);
+  EXPECT_EQ(out->LastResult(), -EIO);
+}
+
+}  // namespace
