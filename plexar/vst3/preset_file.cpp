@@ -26,7 +26,10 @@ void AppendLe(std::vector<uint8_t>& out, T v) {
   for (size_t i = 0; i < sizeof(T); ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
-void AppendId(std::vector<uint8_t>& out, const char* id) { out.insert(out.end(), id, id + 4); }
+// Byte by byte: GCC 12 misreads a range insert here as an overflow at -O2.
+void AppendId(std::vector<uint8_t>& out, const char* id) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(id[i]));
+}
 
 bool IsOk(tresult r) { return r == kResultOk || r == kNotImplemented; }
 
@@ -107,10 +110,10 @@ std::optional<PresetImage> ParsePreset(std::span<const uint8_t> bytes, std::stri
 std::vector<uint8_t> BuildPreset(const char* classId16, std::span<const uint8_t> componentState,
                                  const std::vector<uint8_t>* controllerState) {
   std::vector<uint8_t> out;
+  out.reserve(kHeaderSize + componentState.size() + (controllerState ? controllerState->size() : 0) + 48);
   AppendId(out, "VST3");
   AppendLe<int32>(out, kFormatVersion);
-  std::string text = UidToText(classId16);
-  out.insert(out.end(), text.begin(), text.end());
+  for (char c : UidToText(classId16)) out.push_back(static_cast<uint8_t>(c));
   AppendLe<int64>(out, 0);  // list offset, patched below
 
   std::vector<PresetChunk> chunks;

@@ -23,6 +23,7 @@ HRESULT VST3::SetParameter(int32_t id, float value) {
   {
     std::lock_guard guard(pendingLock);
     pendingChanges.push_back({static_cast<uint32_t>(id), value});
+    changesPending = true;
   }
   if (controller->setParamNormalized(static_cast<ParamID>(id), value) != kResultOk) return E_FAIL;
   return S_OK;

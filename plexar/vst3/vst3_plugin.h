@@ -108,6 +108,8 @@ class VST3 final : public VST, private vst3::HostOwner {
   std::vector<vst3::AudioBusBuffers> outputBuses;
   std::mutex pendingLock;
   std::vector<VST3_PC> pendingChanges;
+  // Lets a block without changes skip the lock.
+  std::atomic<bool> changesPending{false};
   vst3::ProcessData processData{};
   vst3::ProcessContext processContext{};
   std::vector<vst3::Event> inputEvents;

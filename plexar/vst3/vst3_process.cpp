@@ -157,8 +157,9 @@ void VST3::DeliverEvents() {
 void VST3::ProcessBlock() {
   if (!processor) return;
   MyParameterChanges* blockChanges = nullptr;
-  {
+  if (changesPending.load(std::memory_order_acquire)) {
     std::lock_guard guard(pendingLock);
+    changesPending = false;
     if (!pendingChanges.empty()) {
       blockChanges = new MyParameterChanges(this, nullptr);
       blockChanges->Reserve(pendingChanges.size());
@@ -186,6 +187,7 @@ void VST3::PerformEdit(ParamID id, ParamValue value) {
   if (kilohearts) {
     std::lock_guard guard(pendingLock);
     pendingChanges.push_back({id, static_cast<float>(value)});
+    changesPending = true;
   } else if (parameterChanges) {
     int32 index = 0;
     parameterChanges->addParameterData(id, index)->addPoint(0, value, index);
