@@ -102,7 +102,7 @@ HRESULT VST::SetBlockSize(int32_t value) { return ChangeProperty(&blockSize, val
 
 HRESULT VST::GetBypass(int32_t* out) {
   if (!out) return E_POINTER;
-  *out = bypass;
+  *out = bypass.load();
   return S_OK;
 }
 HRESULT VST::SetBypass(int32_t flag) {
@@ -111,7 +111,7 @@ HRESULT VST::SetBypass(int32_t flag) {
 }
 HRESULT VST::GetSilence(int32_t* out) {
   if (!out) return E_POINTER;
-  *out = silence;
+  *out = silence.load();
   return S_OK;
 }
 HRESULT VST::SetSilence(int32_t flag) {

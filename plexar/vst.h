@@ -205,7 +205,7 @@ class VST : public VSTZ2 {
                            int64_t continuousTime, float projectQuarters, float barStart,
                            float cycleStart, float cycleEnd, float tempo, int32_t numerator,
                            int32_t denominator) = 0;
-  /// Drains the MIDI queues into the format's event structure (midiPending was set).
+  /// Drains the MIDI queues into the format's event structure (events were pending).
   virtual void DeliverEvents() = 0;
   /// The plug-in processes the block in place.
   virtual void ProcessBlock() = 0;
@@ -239,7 +239,6 @@ class VST : public VSTZ2 {
       for (const MIDI2& m : midi2Queue) onMidi2(m);
       midi2Queue.clear();
     }
-    midiPending = false;
   }
 
   void* module = nullptr;
@@ -247,8 +246,9 @@ class VST : public VSTZ2 {
   int32_t bits = 32;
   int32_t blockSize = 512;
   int32_t sampleRate = 48000;
-  int32_t bypass = 0;
-  int32_t silence = 0;
+  // Set from the console thread, read by the audio thread.
+  std::atomic<int32_t> bypass{0};
+  std::atomic<int32_t> silence{0};
   std::filesystem::path path;
   std::string name;
   std::string vendor;

@@ -14,8 +14,9 @@ HRESULT VST::Process(uint32_t state, int32_t rate, int64_t projectTime, int64_t 
   StoreTiming(state, rate, projectTime, systemTime, continuousTime, projectQuarters, barStart,
               cycleStart, cycleEnd, tempo, numerator, denominator);
   if (!outputTable) return S_OK;
-  // Events queued before bypass or silence was switched on are still delivered.
-  if (midiPending) DeliverEvents();
+  // Events queued before bypass or silence was switched on are still delivered. The flag is
+  // cleared before draining, so an event queued meanwhile keeps it set for the next block.
+  if (midiPending.exchange(false)) DeliverEvents();
   if (silence) {
     ClearOutputs();
   } else if (bypass) {

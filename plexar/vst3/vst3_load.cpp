@@ -300,6 +300,9 @@ HRESULT VST3::Unload() {
     processor->setProcessing(0);
     processor.reset();
   }
+  // Plug-ins expect to be switched off before they are terminated.
+  if (component && componentActive) component->setActive(0);
+  componentActive = false;
   if (componentConnection && controllerConnection) {
     componentConnection->disconnect(controllerConnection.get());
     controllerConnection->disconnect(componentConnection.get());

@@ -113,6 +113,7 @@ HRESULT VST3::GetVstVersion(int32_t* version) {
 
 HRESULT VST3::Suspend(int32_t all) {
   if (component) component->setActive(0);
+  componentActive = false;
   if (all == 1 && processor) {
     processor->setProcessing(0);
     processor.reset();
@@ -123,6 +124,7 @@ HRESULT VST3::Suspend(int32_t all) {
 HRESULT VST3::Resume(int32_t all) {
   if (!component) return E_UNEXPECTED;
   component->setActive(1);
+  componentActive = true;
   if (all == 1) return SetupProcessing();
   return S_OK;
 }

@@ -114,6 +114,7 @@ class VST3 final : public VST, private vst3::HostOwner {
   vst3::ProcessContext processContext{};
   std::vector<vst3::Event> inputEvents;
   bool processingSetUp = true;
+  bool componentActive = false;
   bool kilohearts = false;
   vst3::ViewRect viewRect{};
 
