@@ -147,6 +147,27 @@ TEST(VstBaseTest, AddMidiQueuesRunningOffsetsAndRefusesWhileBypassed) {
   vst->Release();
 }
 
+TEST(VstBaseTest, ArrayCopiesKeepPointerSlotsAheadOfTheChannels) {
+  auto* vst = new FakeVst(2, 2);
+  vst->SetBlockSize(4);
+  void** ins = nullptr;
+  void** outs = nullptr;
+  vst->AllocateBuffersEx(&ins, &outs);
+  ByteArray in(2 * 8 + 2 * 16);
+  reinterpret_cast<float*>(in.data() + 16 + 16)[3] = 7;
+  ASSERT_EQ(vst->SetInputsArray(&in), S_OK);
+  EXPECT_EQ(static_cast<float*>(ins[1])[3], 7.0f);
+  ByteArray small(10);
+  EXPECT_EQ(vst->SetInputsArray(&small), E_INVALIDARG);
+  vst->PassThrough();
+  ByteArray out;
+  ASSERT_EQ(vst->GetOutputsArray(&out), S_OK);
+  ASSERT_EQ(out.size(), 2u * 16 * 8);
+  EXPECT_EQ(reinterpret_cast<void**>(out.data())[1], out.data() + 16 + 16);
+  EXPECT_EQ(reinterpret_cast<float*>(out.data() + 16 + 16)[3], 7.0f);
+  vst->Release();
+}
+
 class CountingSink final : public GenericCallback<VSTNOTIFICATION> {
  public:
   HRESULT OnRelease(VST* object) override {
