@@ -93,6 +93,22 @@ TEST(Vst3SplitTest, SeparateControllerIsCreatedConnectedAndFedTheComponentState)
   EXPECT_EQ(vst->Unload(), S_OK);
 }
 
+TEST(Vst3VendorTest, EditorEditsReachTheProcessorOnlyForKilohearts) {
+  VstPtr vst = LoadVst3(TESSARY_KILO_SO);
+  auto component = Probe(vst.get());
+  auto controller = Probe(vst.get(), vst3::IEditController::iid);
+  vst->AllocateBuffers();
+  controller->Poke(1);
+  RunBlock(vst.get());
+  EXPECT_EQ(component->Record()->parameterChangeBlocks, 1);
+  EXPECT_EQ(component->Record()->lastChangeValue, 0.25);
+}
+
+TEST(Vst3VendorTest, SoftubeControllersAreInitializedOnce) {
+  VstPtr vst = LoadVst3(TESSARY_SOFT_SO);
+  EXPECT_EQ(Probe(vst.get())->Record()->initializeCalls, 1);
+}
+
 TEST(Vst3UnitsTest, ProgramListsUnitsAndProgramChangeParameter) {
   VstPtr vst = LoadVst3(TESSARY_UNITS_SO);
   std::vector<ProgramRecord> programs;

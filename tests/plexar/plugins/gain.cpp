@@ -53,7 +53,7 @@ class Gain final : public ComponentBase<IEditController> {
 };
 
 IPluginFactory* MakeFactory() {
-  return new Factory("Tessary Tests",
+  return new Factory(TESTPLUG_VENDOR,
                      {{kGainCid, kVstAudioEffectClass, "TessaryGain", "Fx|Dynamics", "VST 3.7.14",
                        [] { return static_cast<IComponent*>(new Gain); }}});
 }

@@ -12,6 +12,11 @@
 #include "plexar/vst3/host_interfaces.h"
 #include "test_probe.h"
 
+// Some vendors get special treatment from the host; variants of a module are built with theirs.
+#ifndef TESTPLUG_VENDOR
+#define TESTPLUG_VENDOR "Tessary Tests"
+#endif
+
 namespace plexar::testplug {
 
 inline void CopyText(char* field, size_t size, const char* text) {

@@ -128,7 +128,7 @@ class Controller final : public Object<IEditController, IConnectionPoint, ITestP
 };
 
 IPluginFactory* MakeFactory() {
-  return new Factory("Tessary Tests",
+  return new Factory(TESTPLUG_VENDOR,
                      {{kComponentCid, kVstAudioEffectClass, "TessarySplit", "Fx", "VST 3.7.1",
                        [] { return static_cast<IComponent*>(new Processor); }},
                       {kControllerCid, kVstComponentControllerClass, "TessarySplit Controller", "",
