@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Loading a VST 3 module: factory, class choice, component, controller, buses, units and
 // programs; and tearing it all down again in reverse.
+#include <algorithm>
 #include <cstring>
 
 #include "common/text.h"
@@ -24,6 +25,12 @@ int32_t VersionFromSdkText(const std::string& text) {
   while (v >= 1 && v < 3000) v *= 10;
   return static_cast<int32_t>(v);
 }
+
+// Limits on what a plug-in may report, so that a broken count cannot run the host out of
+// memory; real plug-ins stay far below them.
+constexpr int32_t kMaxBuses = 256;
+constexpr int32_t kMaxBusChannels = 128;
+constexpr int32_t kMaxListEntries = 100000;
 
 bool IsAudioModule(const PClassInfo& info) {
   return FromField(info.category, sizeof info.category) == kVstAudioEffectClass;
@@ -230,13 +237,13 @@ void VST3::ReadBuses() {
     const BusDirection dir = k % 2 == 0 ? kInput : kOutput;
     busInfos[k].clear();
     lists[k]->clear();
-    int32_t count = component->getBusCount(type, dir);
+    int32_t count = std::min(component->getBusCount(type, dir), kMaxBuses);
     if (k == 2 && fx) count = 0;
     for (int32_t b = 0; b < count; ++b) {
       BusInfo info{};
       lastResult = component->getBusInfo(type, dir, b, info);
       if (lastResult != kResultOk) info = {};
-      if (info.channelCount < 0) info.channelCount = 0;
+      info.channelCount = std::clamp(info.channelCount, 0, kMaxBusChannels);
       busInfos[k].push_back(info);
       std::string busName = FromUtf16(info.name, 128);
       for (int32_t c = 0; c < info.channelCount; ++c) lists[k]->push_back({b, type, dir, busName});
@@ -257,17 +264,20 @@ void VST3::ReadUnitsAndPrograms() {
     return;
   }
   programs.clear();
-  for (int32_t l = 0; l < unitInfo->getProgramListCount(); ++l) {
+  const int32_t lists = std::min(unitInfo->getProgramListCount(), kMaxListEntries);
+  for (int32_t l = 0; l < lists; ++l) {
     ProgramListInfo list{};
     if ((lastResult = unitInfo->getProgramListInfo(l, list)) != kResultOk) continue;
-    for (int32_t p = 0; p < list.programCount; ++p) {
+    const int32_t count = std::min(list.programCount, kMaxListEntries);
+    for (int32_t p = 0; p < count; ++p) {
       String128 text{};
       lastResult = unitInfo->getProgramName(list.id, p, text);
       programs.push_back({FromUtf16(text, 128), list.id, {}});
     }
   }
   units.clear();
-  for (int32_t u = 0; u < unitInfo->getUnitCount(); ++u) {
+  const int32_t unitCount = std::min(unitInfo->getUnitCount(), kMaxListEntries);
+  for (int32_t u = 0; u < unitCount; ++u) {
     UnitInfo info{};
     if ((lastResult = unitInfo->getUnitInfo(u, info)) != kResultOk) continue;
     units.push_back({info.id, info.parentUnitId, info.programListId, FromUtf16(info.name, 128)});
