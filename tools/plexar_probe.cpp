@@ -1,0 +1,129 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// plexar-probe: loads a VST 3 module through the plug-in host library, prints what it
+// reports and runs one block of noise through it, so any module can be tried by hand.
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "plexar/vst.h"
+
+namespace {
+
+struct Releaser {
+  void operator()(plexar::VST* vst) const { vst->Release(); }
+};
+
+void PrintChannels(plexar::VST* vst, int type, const char* label) {
+  plexar::BstrArray names;
+  vst->GetNames(type, &names);
+  std::printf("%s: %zu\n", label, names.size());
+  for (size_t i = 0; i < names.size(); ++i) std::printf("  %zu: %s\n", i, names[i].c_str());
+}
+
+void PrintParameters(plexar::VST* vst) {
+  std::vector<plexar::ParameterRecord> params;
+  if (vst->GetParameters(&params) != plexar::S_OK) {
+    std::printf("Parameters: none (no edit controller)\n");
+    return;
+  }
+  std::printf("Parameters: %zu\n", params.size());
+  for (const auto& p : params) {
+    plexar::BSTR text;
+    if (vst->GetParameterText(p.id, static_cast<float>(p.value), &text) != plexar::S_OK) text.clear();
+    std::printf("  %d: %s (%s) = %.6f %s\n", p.id, p.name.c_str(), p.shortName.c_str(), p.value,
+                text.c_str());
+  }
+}
+
+void PrintPrograms(plexar::VST* vst) {
+  std::vector<plexar::ProgramRecord> programs;
+  if (vst->GetPrograms(&programs) != plexar::S_OK) {
+    std::printf("Programs: none (no edit controller)\n");
+    return;
+  }
+  std::printf("Programs: %zu\n", programs.size());
+  for (size_t i = 0; i < programs.size(); ++i) {
+    const auto& p = programs[i];
+    std::printf("  %zu: %s", i, p.name.empty() ? "(unnamed)" : p.name.c_str());
+    if (!p.local_file.empty()) std::printf(" [%s]", p.local_file.c_str());
+    std::printf("\n");
+  }
+}
+
+// One block of white noise in, peak and RMS of every output channel out.
+bool ProcessNoise(plexar::VST* vst) {
+  void** ins = nullptr;
+  void** outs = nullptr;
+  if (vst->AllocateBuffersEx(&ins, &outs) != plexar::S_OK) {
+    std::fprintf(stderr, "plexar-probe: cannot allocate buffers\n");
+    return false;
+  }
+  int32_t frames = 0, ai = 0, ao = 0, ei = 0, eo = 0;
+  vst->GetBlockSize(&frames);
+  vst->GetChannelCounts(&ai, &ao, &ei, &eo);
+  uint32_t seed = 12345;
+  for (int32_t k = 0; k < ai; ++k) {
+    auto* channel = static_cast<float*>(ins[k]);
+    for (int32_t s = 0; s < frames; ++s) {
+      seed = seed * 1664525u + 1013904223u;
+      channel[s] = static_cast<float>(seed >> 8) / 8388608.0f - 1.0f;
+    }
+  }
+  vst->Resume(0);
+  vst->Process(0, 48000, 0, 0, 0, 0, 0, 0, 0, 120, 4, 4);
+  vst->Suspend(0);
+  std::printf("One block of %d frames of noise:\n", frames);
+  for (int32_t k = 0; k < ao; ++k) {
+    const auto* channel = static_cast<const float*>(outs[k]);
+    double peak = 0, sum = 0;
+    for (int32_t s = 0; s < frames; ++s) {
+      peak = std::max(peak, std::fabs(static_cast<double>(channel[s])));
+      sum += static_cast<double>(channel[s]) * channel[s];
+    }
+    std::printf("  output %d: peak %.4f, rms %.4f\n", k, peak, std::sqrt(sum / std::max(frames, 1)));
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2 || argc > 3) {
+    std::fprintf(stderr, "usage: plexar-probe <module.vst3|module.so> [class-index]\n");
+    return 2;
+  }
+  std::filesystem::path path = argv[1];
+  int32_t classIndex = argc == 3 ? std::atoi(argv[2]) : 0;
+  plexar::VST* raw = nullptr;
+  if (plexar::CreateVst3(nullptr, &raw) != plexar::S_OK) return 1;
+  std::unique_ptr<plexar::VST, Releaser> vst(raw);
+  plexar::HRESULT hr = vst->Load(&path, nullptr, nullptr, 0, 32, classIndex);
+  if (classIndex < 0 && hr >= 0) {
+    std::printf("Audio module classes: %d\n", hr);
+    return 0;
+  }
+  if (hr != plexar::S_OK) {
+    std::fprintf(stderr, "plexar-probe: cannot load %s (0x%08X)\n", path.c_str(), static_cast<unsigned>(hr));
+    return 1;
+  }
+  plexar::BSTR name, vendor, sub;
+  int32_t version = 0, latency = 0;
+  vst->GetInfo(&name, &vendor);
+  vst->GetSubCategories(&sub);
+  vst->GetVstVersion(&version);
+  std::printf("Name: %s\nVendor: %s\nVersion: %d\nSub-categories: %s\n", name.c_str(),
+              vendor.c_str(), version, sub.c_str());
+  if (vst->GetLatency(&latency) == plexar::S_OK) std::printf("Latency: %d frames\n", latency);
+  PrintChannels(vst.get(), plexar::kAudioInputNames, "Audio inputs");
+  PrintChannels(vst.get(), plexar::kAudioOutputNames, "Audio outputs");
+  PrintChannels(vst.get(), plexar::kEventInputNames, "Event inputs");
+  PrintChannels(vst.get(), plexar::kEventOutputNames, "Event outputs");
+  PrintParameters(vst.get());
+  PrintPrograms(vst.get());
+  return ProcessNoise(vst.get()) ? 0 : 1;
+}
