@@ -51,8 +51,8 @@ HRESULT rest_client::Connect(std::string_view serverName, bool useTls, std::uint
   if (!connection) {
     auto origin = MakeOrigin(server, secure, port);
     if (!origin) return E_INVALIDARG;
-    connection = handle(std::make_shared<connection_object>(
-        session.shared_as<session_object>(), std::move(*origin)));
+    connection = handle(std::make_shared<connection_object>(session.shared_as<session_object>(),
+                                                            std::move(*origin)));
   }
   return S_OK;
 }

@@ -22,9 +22,7 @@ bool IsVerb(std::string_view verb, std::string_view name) {
   return common::EqualsIgnoringCase(verb, name);
 }
 
-bool IsFollowedRedirect(long status) {
-  return status >= 300 && status < 400 && status != 304;
-}
+bool IsFollowedRedirect(long status) { return status >= 300 && status < 400 && status != 304; }
 
 }  // namespace
 
@@ -78,7 +76,9 @@ bool request_object::Configure(const request_setup& setup) {
   curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(easy_, CURLOPT_PROXY, "");  // direct, whatever the environment says
   curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(easy_, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  // A secure request is never redirected to plain HTTP, where its headers could be read.
+  const bool secure = common::EqualsIgnoringCase(setup.url.substr(0, 8), "https://");
+  curl_easy_setopt(easy_, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
   curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(easy_, CURLOPT_MAXREDIRS, 10L);
   curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYPEER, 1L);

@@ -71,8 +71,7 @@ std::optional<url_parts> ParseUrl(std::string_view url) {
   return parts;
 }
 
-std::optional<std::string> MakeOrigin(std::string_view server, bool secure,
-                                      std::uint16_t port) {
+std::optional<std::string> MakeOrigin(std::string_view server, bool secure, std::uint16_t port) {
   if (server.empty()) return std::nullopt;
   for (unsigned char c : server) {
     if (c <= ' ' || c == 0x7F || c == '/' || c == '\\' || c == '@' || c == '?' || c == '#' ||

@@ -24,8 +24,8 @@ class FetchTest : public ::testing::Test {
 };
 
 TEST_F(FetchTest, PostsToAFullUrlAndReturnsStatusAndBody) {
-  const reply answer = Fetch(client_, "POST", server_.url("/echo"),
-                             {"Accept: application/json"}, R"({"client_id":"x"})");
+  const reply answer = Fetch(client_, "POST", server_.url("/echo"), {"Accept: application/json"},
+                             R"({"client_id":"x"})");
   EXPECT_EQ(answer.result, S_OK);
   EXPECT_EQ(answer.status, 201);
   EXPECT_EQ(answer.body, R"({"client_id":"x"})");
@@ -35,8 +35,7 @@ TEST_F(FetchTest, PostsToAFullUrlAndReturnsStatusAndBody) {
 }
 
 TEST_F(FetchTest, GetsPathsAndFullUrlsWithHeadersOnOneConnection) {
-  ASSERT_EQ(client_.Connect("127.0.0.1", false, static_cast<std::uint16_t>(server_.port())),
-            S_OK);
+  ASSERT_EQ(client_.Connect("127.0.0.1", false, static_cast<std::uint16_t>(server_.port())), S_OK);
   const reply first = Fetch(client_, "GET", "/port");
   const reply second = Fetch(client_, "GET", server_.url("/port"));
   EXPECT_EQ(first.result, S_OK);
@@ -49,8 +48,8 @@ TEST_F(FetchTest, GetsPathsAndFullUrlsWithHeadersOnOneConnection) {
 }
 
 TEST_F(FetchTest, ReportsWhyNoAnswerCame) {
-  const reply unreachable = Fetch(
-      client_, "GET", "http://127.0.0.1:" + std::to_string(webwire_test::UnusedPort()) + "/");
+  const reply unreachable =
+      Fetch(client_, "GET", "http://127.0.0.1:" + std::to_string(webwire_test::UnusedPort()) + "/");
   EXPECT_EQ(unreachable.result, E_INTERNET_CANNOT_CONNECT);
   EXPECT_EQ(unreachable.status, 0);
   EXPECT_TRUE(unreachable.body.empty());

@@ -152,8 +152,8 @@ TEST_F(RestClientTest, PostToAFullUrlAddsHeadersOneByOne) {
   EXPECT_EQ(seen.body, "payload");
   EXPECT_EQ(seen.headers.count("X-First"), 1u);
   const std::pair<const char*, const char*> expected[] = {
-      {"X-First", "replaced"}, {"X-Second", "two"}, {"X-Third", "3"}, {"X-Fourth", "4"},
-      {"User-Agent", "REST"},  {"Content-Length", "7"}};
+      {"X-First", "replaced"}, {"X-Second", "two"},    {"X-Third", "3"},
+      {"X-Fourth", "4"},       {"User-Agent", "REST"}, {"Content-Length", "7"}};
   for (const auto& [name, value] : expected) {
     auto it = seen.headers.find(name);
     ASSERT_NE(it, seen.headers.end()) << name;
@@ -262,8 +262,7 @@ TEST_F(RestClientTest, WholeBodyTimeoutEndsAStalledRequest) {
 TEST_F(RestClientTest, GetToAFullUrlIsSentAsItStands) {
   memory_data_provider empty;
   handle request;
-  ASSERT_EQ(client_.OpenRequest(request, server_.url("/echo"), empty, "GET", {"X-Extra: 1"}),
-            S_OK);
+  ASSERT_EQ(client_.OpenRequest(request, server_.url("/echo"), empty, "GET", {"X-Extra: 1"}), S_OK);
   memory_data_writer writer;
   EXPECT_EQ(client_.ReadResponse(request, writer), S_OK);
   EXPECT_EQ(server_.Last().method, "GET");
@@ -291,9 +290,9 @@ TEST(RestClientErrorsTest, RefusesMisuseWithClearCodes) {
 
 TEST(RestClientErrorsTest, ServerNotListeningFailsAtOnce) {
   rest_client client;
-  ASSERT_EQ(client.Connect("127.0.0.1", false,
-                           static_cast<std::uint16_t>(webwire_test::UnusedPort())),
-            S_OK);
+  ASSERT_EQ(
+      client.Connect("127.0.0.1", false, static_cast<std::uint16_t>(webwire_test::UnusedPort())),
+      S_OK);
   handle request;
   EXPECT_EQ(client.Post(request, "/api/show", {"Content-Type: application/json"}, "{}"),
             E_INTERNET_CANNOT_CONNECT);

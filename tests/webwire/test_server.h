@@ -15,8 +15,8 @@ namespace webwire_test {
 /// between Start and Stop.
 class test_server {
  public:
-  explicit test_server(std::unique_ptr<httplib::Server> server =
-                           std::make_unique<httplib::Server>());
+  explicit test_server(
+      std::unique_ptr<httplib::Server> server = std::make_unique<httplib::Server>());
   ~test_server() { Stop(); }
   test_server(const test_server&) = delete;
   test_server& operator=(const test_server&) = delete;
@@ -54,7 +54,10 @@ struct received {
 class routed_server : public test_server {
  public:
   routed_server();
-  ~routed_server() { Release(); Stop(); }
+  ~routed_server() {
+    Release();
+    Stop();
+  }
   received Last();
   void Release();
 

@@ -35,8 +35,8 @@ SdLNouF9zcelu8oPnpZjW1Cx6IZPmHocHAqrTKKn2kw38eJmLTDKjLel
 class TlsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = std::filesystem::temp_directory_path() /
-              ("webwire-tls-" + std::to_string(::getpid()));
+    folder_ =
+        std::filesystem::temp_directory_path() / ("webwire-tls-" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder_);
     std::ofstream(folder_ / "cert.pem") << kCertificate;
     std::ofstream(folder_ / "key.pem") << kPrivateKey;

@@ -52,8 +52,8 @@ TEST(MakeOriginTest, BuildsOriginsAndRefusesSmuggledParts) {
 
 TEST(HeaderLinesTest, SplitsLinesDropsEmptyOnesAndReplacesByName) {
   const std::vector<std::string> headers = {
-      "Accept: application/json", "X-One: 1\r\n", "", "accept: text/plain",
-      "X-Two: 2\r\nX-Three: 3", "no colon here", ": no name"};
+      "Accept: application/json", "X-One: 1\r\n",  "",         "accept: text/plain",
+      "X-Two: 2\r\nX-Three: 3",   "no colon here", ": no name"};
   const std::vector<std::string> expected = {"X-One: 1", "accept: text/plain", "X-Two: 2",
                                              "X-Three: 3"};
   const auto lines = HeaderLines(headers);
