@@ -70,6 +70,8 @@ void SubmitPrompt(const std::string& line, PromptState state) {
                  "\x1b[0m \n");
     return;
   }
+  // After a lost connection the new back-end may still be starting; this prompt is for it.
+  if (!copilot.load()) JoinBackendThreads();
   EnsureConversation();
   std::shared_ptr<CMDSESSION> session = cmdSession.load();
   std::shared_ptr<COPILOT_RAW> client = copilot.load();
