@@ -4,6 +4,7 @@
 #include "copilot/session_protocol.h"
 #include "platform/console.h"
 #include "shell/backend.h"
+#include "shell/cmd_mode.h"
 #include "shell/faust_prompt.h"
 #include "shell/session.h"
 
@@ -11,8 +12,8 @@ using platform::ConsoleWrite;
 
 namespace {
 
-// In cmd mode the system prompt arrives with the cmd-mode work; until then nothing is sent.
 const char* SystemPromptFor(int32_t mode, std::string& faust) {
+  if (mode == kCmdMode) return kCmdModePrompt;
   if (mode == kFaustMode) {
     faust = FaustPrompt();
     return faust.c_str();
