@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "copilot/local_models.h"
+
 using nlohmann::json;
 
 namespace {
@@ -120,6 +122,10 @@ AccountStatus GetStatus(COPILOT_RAW& client) {
     status.isAuthenticated = flag.is_boolean() && flag.get<bool>();
   }
   status.models = client.ListModels();
+  if (std::shared_ptr<LocalModels> local = GetLocalModels()) {
+    std::vector<ModelInfo> more = local->Models();
+    status.models.insert(status.models.end(), more.begin(), more.end());
+  }
   json quota = client.GetQuota();
   if (quota.is_object() && quota.contains("result")) ReadQuotas(quota, status);
   return status;

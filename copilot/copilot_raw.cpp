@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 
+#include "common/debug.h"
 #include "copilot/framing.h"
 #include "copilot/session_protocol.h"
 #include "platform/random_id.h"
@@ -71,31 +72,43 @@ void COPILOT_RAW::Connect() {
   auto deadline = std::chrono::steady_clock::now() + kConnectPatience;
   for (;;) {
     sock = TryConnect(host, port);
-    if (sock >= 0) break;
-    // The CLI needs a moment to listen; there is no point waiting for one that has exited.
+    if (sock >= 0) {
+      connected_.store(true);
+      receiver = std::thread([this] { ReceiveLoop(); });
+      Handshake outcome = ShakeHands();
+      if (outcome == Handshake::Accepted) return;
+      Disconnect();
+      if (outcome == Handshake::Refused) {
+        common::DebugLine("copilot: the CLI refused the connection handshake");
+        return;
+      }
+      // A CLI that is still starting may drop a connection it took; the next one holds.
+    }
+    // There is no point waiting for a CLI that has exited.
     if (!process || !process->Running() || std::chrono::steady_clock::now() >= deadline) return;
     std::this_thread::sleep_for(kConnectRetry);
   }
-  connected_.store(true);
-  receiver = std::thread([this] { ReceiveLoop(); });
-  if (!Handshake()) {
-    shutdown(sock, SHUT_RDWR);
-    receiver.join();
-    close(sock);
-    sock = -1;
-    connected_.store(false);
-  }
 }
 
-bool COPILOT_RAW::Handshake() {
+void COPILOT_RAW::Disconnect() {
+  shutdown(sock, SHUT_RDWR);
+  receiver.join();
+  close(sock);
+  sock = -1;
+  connected_.store(false);
+}
+
+COPILOT_RAW::Handshake COPILOT_RAW::ShakeHands() {
   json answer = Request({{"jsonrpc", "2.0"}, {"id", NextId()}, {"method", "connect"},
                          {"params", {{"token", connectionSecret_}}}},
                         true);
-  if (!answer.is_object()) return false;
-  if (answer.contains("result")) return true;
+  if (!answer.is_object()) return Handshake::Dropped;
+  if (answer.contains("result")) return Handshake::Accepted;
+  common::DebugLine("copilot: handshake answered " + answer.dump());
   // An older CLI without the handshake is used as it is.
   const json& error = answer.value("error", json::object());
-  return error.is_object() && error.value("code", 0) == -32601;
+  bool unknownMethod = error.is_object() && error.value("code", 0) == -32601;
+  return unknownMethod ? Handshake::Accepted : Handshake::Refused;
 }
 
 std::string COPILOT_RAW::NextId() { return std::to_string(nextId.fetch_add(1)); }
@@ -161,8 +174,13 @@ void COPILOT_RAW::ReceiveLoop() {
     bool goodBodies = true;
     for (const std::string& body : bodies)
       if (!(goodBodies = Dispatch(body))) break;
-    if (!trusted || !goodBodies) break;
+    if (!trusted || !goodBodies) {
+      common::DebugLine(trusted ? "copilot: unreadable message, connection dropped"
+                                : "copilot: bad frame length, connection dropped");
+      break;
+    }
   }
+  common::DebugLine("copilot: connection ended");
   EndOfConnection();
 }
 
@@ -209,7 +227,8 @@ bool COPILOT_RAW::Dispatch(const std::string& body) {
     }
     Append(body);
     return true;
-  } catch (const std::exception&) {
+  } catch (const std::exception& error) {
+    common::DebugLine(std::string("copilot: ") + error.what() + " in " + body.substr(0, 200));
     return false;
   }
 }

@@ -21,7 +21,7 @@
 /// The connection to one Copilot CLI child: launch, JSON-RPC framing, request/response
 /// matching and the receive thread. Always held by a shared pointer; the last owner's release
 /// closes the connection, joins the receive thread and ends the child.
-class COPILOT_RAW {
+class COPILOT_RAW : public std::enable_shared_from_this<COPILOT_RAW> {
  public:
   /// Launches the CLI (nothing when `exePath` is empty) and connects. The object is usable
   /// either way; Connected() tells.
@@ -40,6 +40,8 @@ class COPILOT_RAW {
   void FinishQueued(const std::shared_ptr<COPILOT_SESSION>& session);
 
   bool Connected() const { return connected_.load(); }
+  /// True when the CLI was started but has already ended (for example: its port was taken).
+  bool ChildEnded() { return process && !process->Running(); }
   const std::string& ExePath() const { return exePath; }
   int32_t LaunchMode() const { return launchMode; }
   /// The command line the child was started with (the token itself never appears in it).
@@ -65,8 +67,10 @@ class COPILOT_RAW {
 
  private:
   void Launch(const std::string& token);
+  enum class Handshake { Accepted, Refused, Dropped };
   void Connect();
-  bool Handshake();
+  void Disconnect();
+  Handshake ShakeHands();
   void ReceiveLoop();
   bool Dispatch(const std::string& body);
   void EndOfConnection();

@@ -51,8 +51,10 @@ std::shared_ptr<COPILOT_SESSION> CreateSession(COPILOT_RAW& client, const std::s
   std::vector<ModelInfo> models = client.ListModels();
   bool isCopilotModel = std::any_of(models.begin(), models.end(),
                                     [&](const ModelInfo& m) { return m.id == model; });
-  // Models Copilot does not list belong to the local Ollama server, which joins later.
-  if (!isCopilotModel) return nullptr;
+  if (!isCopilotModel) {
+    std::shared_ptr<LocalModels> local = GetLocalModels();
+    return local ? local->Open(model, options->streaming, client.shared_from_this()) : nullptr;
+  }
   json response = client.Request(Envelope(client, "session.create",
                                           CreateParams(client, model, *options)),
                                  true);
@@ -75,7 +77,7 @@ std::shared_ptr<COPILOT_SESSION> CreateSession(COPILOT_RAW& client, const std::s
 }
 
 json ApproveAll(COPILOT_RAW& client, const std::shared_ptr<COPILOT_SESSION>& session) {
-  if (!IsUsable(session)) return nullptr;
+  if (!IsUsable(session) || session->local) return nullptr;
   return client.Request(Envelope(client, "session.permissions.setApproveAll",
                                  {{"sessionId", session->sessionId}, {"enabled", true}}),
                         true);
@@ -96,6 +98,10 @@ std::shared_ptr<PENDING_MESSAGE> MakeMessage(const std::string& promptUtf8,
 
 void Send(COPILOT_RAW& client, const std::shared_ptr<COPILOT_SESSION>& session,
           const std::shared_ptr<PENDING_MESSAGE>& message) {
+  if (session && session->local) {
+    session->local->Send(message);
+    return;
+  }
   if (!IsUsable(session) || !message) return;
   std::lock_guard queue(client.queueLock);
   if (session->current) {
@@ -159,12 +165,23 @@ int Wait(COPILOT_RAW& client, const std::shared_ptr<COPILOT_SESSION>& session,
 
 void Abort(COPILOT_RAW& client, const std::shared_ptr<COPILOT_SESSION>& session) {
   if (!session) return;
-  client.Request(Envelope(client, "session.abort", {{"sessionId", session->sessionId}}), false);
+  if (session->local) {
+    session->local->Abort();
+    return;
+  }
+  // Queued prompts end before the CLI hears of the abort: its idle would otherwise send the
+  // first of them on, and that one's waiter would wait for an answer nobody shows.
+  std::lock_guard queue(client.queueLock);
   client.FinishQueued(session);
+  client.Request(Envelope(client, "session.abort", {{"sessionId", session->sessionId}}), false);
 }
 
 json DeleteSession(COPILOT_RAW& client, const std::shared_ptr<COPILOT_SESSION>& session) {
   if (!session) return nullptr;
+  if (session->local) {
+    session->local.reset();
+    return nullptr;
+  }
   json response =
       client.Request(Envelope(client, "session.delete", {{"sessionId", session->sessionId}}), true);
   session->sessionId.clear();
@@ -172,7 +189,7 @@ json DeleteSession(COPILOT_RAW& client, const std::shared_ptr<COPILOT_SESSION>& 
 }
 
 json CompactHistory(COPILOT_RAW& client, const std::shared_ptr<COPILOT_SESSION>& session) {
-  if (!session) return nullptr;
+  if (!session || session->local) return nullptr;
   return client.Request(
       Envelope(client, "session.history.compact", {{"sessionId", session->sessionId}}), true);
 }

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "copilot/copilot_raw.h"
+#include "copilot/local_models.h"
 #include "copilot/messages.h"
 #include "copilot/session_options.h"
 
@@ -24,6 +25,7 @@ struct COPILOT_SESSION {
   std::vector<std::shared_ptr<PENDING_MESSAGE>> queue;
   bool elicitation = false;
   COPILOT_RAW* client = nullptr;  // the client the session was created through
+  std::unique_ptr<LocalConversation> local;  // set for a conversation on a local server
 };
 
 constexpr char kConnectionLost[] = "The connection to Copilot was lost.";

@@ -26,7 +26,15 @@ platform::LineEditor* savedEditor = nullptr;
 void StartBackend(std::string tokenOption, platform::LineEditor* editor) {
   std::string path = CopilotExecutable();
   std::string token = ChooseToken(tokenOption);
-  auto client = std::make_shared<COPILOT_RAW>(path, FindFreePort(3000), token, 0);
+  // Another program may take the port between the search and the CLI's listen; the CLI then
+  // ends at once and the next free port is tried.
+  std::shared_ptr<COPILOT_RAW> client;
+  int port = 3000;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    client = std::make_shared<COPILOT_RAW>(path, FindFreePort(port), token, 0);
+    if (client->Connected() || !client->ChildEnded()) break;
+    port = int(client->port) + 1;
+  }
   // The loop may have ended while the CLI came up; then this client must not outlive it.
   if (quitting.load()) return;
   copilot.store(client);

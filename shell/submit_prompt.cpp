@@ -73,6 +73,9 @@ void SubmitPrompt(const std::string& line, PromptState state) {
   }
   // After a lost connection the new back-end may still be starting; this prompt is for it.
   if (!copilot.load()) JoinBackendThreads();
+  // A conversation opened through an earlier back-end has nothing left to talk to.
+  if (auto open = cmdSession.load()->Conversation(); open && open->client != copilot.load().get())
+    cmdSession.load()->SetConversation(nullptr);
   EnsureConversation();
   std::shared_ptr<CMDSESSION> session = cmdSession.load();
   std::shared_ptr<COPILOT_RAW> client = copilot.load();

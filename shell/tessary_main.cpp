@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "ollama/ollama.h"
 #include "platform/console.h"
 #include "platform/control_signals.h"
 #include "platform/line_editor.h"
@@ -51,6 +52,7 @@ int RunTessary(int argc, char** argv) {
   if (!options) return exitCode;
   if (options->cli) return RunInteractiveCli(options->token);
 
+  SetLocalModels(std::make_shared<OllamaBackend>());
   std::shared_ptr<CMDSESSION> session = MakeSession(*options);
   cmdSession.store(session);
   if (!options->folder.empty()) DispatchCommand("cd \"" + options->folder + "\"");

@@ -91,7 +91,9 @@ TEST_F(SessionTest, AnErrorIsKeptAndTheSecondPromptWaitsForIdle) {
 }
 
 TEST_F(SessionTest, AbortFinishesQueuedPromptsAtOnce) {
-  auto session = Open({{"answers", json::array({json::array({json::object({{"hold", true}})})})}});
+  // The queued prompt is still sent once the first one ends; the fake never answers it.
+  json hold = json::array({json::object({{"hold", true}})});
+  auto session = Open({{"answers", json::array({hold, hold})}});
   auto running = MakeMessage("long", nullptr, nullptr, 0, nullptr);
   auto queued = MakeMessage("next", nullptr, nullptr, 0, nullptr);
   Send(*client_, session, running);

@@ -6,6 +6,7 @@
 #include "common/base64.h"
 #include "shell/faust_prompt.h"
 #include "tests/support/fake_copilot.h"
+#include "tests/support/fake_ollama.h"
 
 namespace {
 
@@ -23,12 +24,17 @@ json Answer(const char* steps) { return json::parse(steps); }
 class ChatTest : public ::testing::Test {
  protected:
   // Starts tessary on a fake CLI with these answers and waits for the signed-in prompt.
-  void Start(json answers, json extra = json::object()) {
+  void Start(json answers, json extra = json::object(), std::string ollamaHost = "") {
     json scenario = extra;
     scenario["answers"] = std::move(answers);
     fake_ = std::make_unique<FakeCopilot>(scenario);
-    run_ = std::make_unique<PtySession>(std::vector<std::string>{TessaryPath()}, fake_->Options());
-    ASSERT_TRUE(run_->WaitFor(scenario.value("authenticated", true) ? kSignedIn : kSignedOut));
+    PtySession::Options options = fake_->Options();
+    if (!ollamaHost.empty()) options.environment["OLLAMA_HOST"] = ollamaHost;
+    run_ = std::make_unique<PtySession>(std::vector<std::string>{TessaryPath()}, options);
+    ASSERT_TRUE(run_->WaitFor(scenario.value("authenticated", true) ? kSignedIn : kSignedOut))
+        << ::testing::PrintToString(run_->Output()) << " fake started "
+        << fake_->Starts().size() << " times, received "
+        << ::testing::PrintToString(nlohmann::json(fake_->Received()).dump());
     run_->Mark();
   }
   std::vector<json> Prompts() {
@@ -148,6 +154,28 @@ TEST_F(ChatTest, ModelsComeFromTheCli) {
       << ::testing::PrintToString(run_->OutputSinceMark());
   run_->Type("/model 2\r");
   EXPECT_TRUE(run_->WaitFor("\x1b[32mActive model O Nine (Rate 12).\x1b[0m"));
+}
+
+TEST_F(ChatTest, OllamaModelsFollowTheCopilotOnesAndAnswerPrompts) {
+  testing_support::FakeOllama ollama(json::parse(R"({
+      "models": [{"model": "llama3:8b", "capabilities": ["completion"]}],
+      "answers": [{"response": "local one", "context": [7, 8]}, {"response": "local two"}]})"));
+  Start(json::array(), json::object(), ollama.Host());
+  run_->Type("/models\r");
+  ASSERT_TRUE(run_->WaitFor("\x1b[33m01. 0000\t[Copilot]\tGPT-4.1 [gpt-4.1] \x1b[0m\r\n"
+                            "\x1b[36m02. 0000\t[Ollama]\tllama3:8b [llama3:8b] \x1b[0m\r\n"));
+  run_->Type("/model 2\r");
+  ASSERT_TRUE(run_->WaitFor("\x1b[32mActive model llama3:8b (Rate 0).\x1b[0m"));
+  run_->Type("hello local\r");
+  ASSERT_TRUE(run_->WaitFor("\x1b[32mlocal one\x1b[0m\r\n\x1b[36mResponse 1 done"));
+  run_->Type("and again\r");
+  ASSERT_TRUE(run_->WaitFor("Response 2 done"));
+  std::vector<json> bodies;
+  for (const json& r : ollama.Requests())
+    if (r["path"] == "/api/generate") bodies.push_back(json::parse(r["body"].get<std::string>()));
+  ASSERT_EQ(bodies.size(), 2u);
+  EXPECT_EQ(bodies[1]["context"], json::parse("[7,8]"));
+  EXPECT_TRUE(Prompts().empty()) << "nothing went to Copilot";
 }
 
 }  // namespace

@@ -39,7 +39,10 @@ class CmdModeTest : public ::testing::Test {
     options.workingDirectory = folder_.string();
     run_ = std::make_unique<PtySession>(std::vector<std::string>{TessaryPath(), "--mode", mode},
                                         options);
-    ASSERT_TRUE(run_->WaitFor("\x1b[32m[AI] " + folder_.string() + ">"));
+    ASSERT_TRUE(run_->WaitFor("\x1b[32m[AI] " + folder_.string() + ">"))
+        << ::testing::PrintToString(run_->Output()) << " fake started "
+        << fake_->Starts().size() << " times, received "
+        << ::testing::PrintToString(nlohmann::json(fake_->Received()).dump());
     run_->Mark();
   }
   std::vector<json> Prompts() {
@@ -58,8 +61,8 @@ TEST_F(CmdModeTest, FolderNamesMoveThePrompt) {
   Start("cmd");
   run_->Type("sub dir\r");
   EXPECT_TRUE(run_->WaitFor("[AI] " + (folder_ / "sub dir").string() + ">"));
-  run_->Type("..\r");
   run_->Mark();
+  run_->Type("..\r");
   EXPECT_TRUE(run_->WaitFor("[AI] " + folder_.string() + ">"));
   run_->Type("cd /tmp\r");
   EXPECT_TRUE(run_->WaitFor("[AI] /tmp>"));

@@ -23,7 +23,7 @@ TEST(RealCliShellTest, StartsTheEmbeddedCliAndReportsItsStatus) {
   ASSERT_TRUE(run.WaitFor("[c] Close"));
   std::string status = run.OutputSinceMark();
   for (const char* line : {"Installed: Yes.", "Status: Connected.", "Authentication: Not Authenticated."})
-    EXPECT_NE(status.find(line), std::string::npos) << line;
+    EXPECT_NE(status.find(line), std::string::npos) << line << ::testing::PrintToString(run.Output());
   EXPECT_EQ(status.find("Models\r\n"), std::string::npos);
   run.Type("c");
   run.Mark();

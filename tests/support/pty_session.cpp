@@ -42,6 +42,7 @@ using Clock = std::chrono::steady_clock;
   setenv("XDG_DATA_HOME", (home + "/.local/share").c_str(), 1);
   setenv("XDG_CONFIG_HOME", (home + "/.config").c_str(), 1);
   setenv("TESSARY_COPILOT_CLI", "/nonexistent/copilot", 1);
+  setenv("OLLAMA_HOST", "127.0.0.1:1", 1);  // nothing listens there
   for (const auto& [name, value] : options.environment) setenv(name.c_str(), value.c_str(), 1);
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
