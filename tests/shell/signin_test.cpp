@@ -108,8 +108,8 @@ TEST_F(SignInTest, CancelKeepsNothingAndTheFlowCanRunAgain) {
   FakeCopilot cli(nlohmann::json{{"authenticated_with_token", true}});
   FakeGitHub github;
   PtySession run({TessaryPath()}, Options(cli, github));
-  ASSERT_TRUE(run.WaitFor(kSignedOut)) << run.Output();
-  for (const char* cancel : {"q", "\x1b"}) {
+  ASSERT_TRUE(run.WaitFor(kSignedOut));
+  for (const char* cancel : {"q", "\x1b", "\x03"}) {
     run.Mark();
     run.Type("/login\r");
     ASSERT_TRUE(run.WaitFor(FakeGitHub::kUserCode)) << cancel;

@@ -18,7 +18,13 @@ FakeGitHub::FakeGitHub(Script script)
   if (port_ <= 0) throw std::runtime_error("the fake GitHub could not bind a port");
   thread_ = std::thread([this] { server_->listen_after_bind(); });
   // stop() before the loop runs would be lost and leave the destructor joining for ever.
-  while (!server_->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  for (int i = 0; i < 5000 && !server_->is_running(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  if (!server_->is_running()) {
+    server_->stop();
+    thread_.join();
+    throw std::runtime_error("the fake GitHub did not start");
+  }
 }
 
 FakeGitHub::~FakeGitHub() {
