@@ -153,8 +153,8 @@ std::string DeviceSignIn(const SignInSettings& settings, SignInView& view) {
   state.pollInterval = settings.pollInterval;
   state.maxPolls = settings.maxPolls;
   if (!RequestDeviceCode(state)) return "";
-  bool interactive = view.Show((*state.answer)["verification_uri"].get<std::string>(),
-                               state.userCode);
+  bool interactive =
+      view.Show((*state.answer)["verification_uri"].get<std::string>(), state.userCode);
   try {
     state.poller = std::make_shared<std::thread>(PollToken, std::ref(state));
   } catch (const std::system_error&) {

@@ -5,10 +5,9 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
-
-#include <nlohmann/json.hpp>
 
 #include "copilot/signin_view.h"
 

@@ -11,7 +11,7 @@ enum class SignInButton {
   CopyCode,     // "Copy code to clipboard"
   OpenAddress,  // "Go to authentication URL"
   Cancel,
-  NoInput,      // nobody can press anything (no terminal, or its input has ended)
+  NoInput,  // nobody can press anything (no terminal, or its input has ended)
 };
 
 /// The sign-in dialog as the device flow sees it, so that tests can stand in for the user.

@@ -35,10 +35,23 @@ int DialogKeyReader::WaitForButton(std::chrono::milliseconds timeout) {
   ssize_t n = read(STDIN_FILENO, &key, 1);
   if (n < 0) return errno == EINTR || errno == EAGAIN ? 0 : -1;
   if (n == 0) return -1;
+  if (key == 27 && DrainSequence()) return 0;
   if (key == 27 || key == 3) return dialog_.buttons.back().key;
   for (const DialogButton& button : dialog_.buttons)
     if (std::tolower(key) == std::tolower(button.key)) return button.key;
   return 0;
+}
+
+bool DialogKeyReader::DrainSequence() {
+  // An arrow or function key sends Escape and its sequence at once; a lone Escape is a key
+  // press of its own and is followed by nothing.
+  struct pollfd input = {STDIN_FILENO, POLLIN, 0};
+  if (poll(&input, 1, 30) <= 0 || (input.revents & POLLIN) == 0) return false;
+  char rest[32];
+  ssize_t n;
+  do n = read(STDIN_FILENO, rest, sizeof rest);
+  while (n < 0 && errno == EINTR);
+  return true;
 }
 
 }  // namespace platform

@@ -23,12 +23,15 @@ class DialogKeyReader {
   /// False when standard input is no terminal: then no key can ever be pressed.
   bool Interactive() const { return interactive_; }
 
-  /// Waits at most `timeout` for a button key and returns it (as the dialog spells it);
-  /// Escape and Ctrl+C press the last button. 0 when no button was pressed in time, -1 when
-  /// input has ended or there is no terminal.
+  /// Waits at most `timeout` for a button key and returns it (as the dialog spells it).
+  /// Escape and Ctrl+C press the last button; arrow and function keys are ignored. 0 when
+  /// no button was pressed in time, -1 when input has ended or there is no terminal.
   int WaitForButton(std::chrono::milliseconds timeout);
 
  private:
+  /// After an Escape: true when it began a key's sequence, which is then read and dropped.
+  bool DrainSequence();
+
   const ConsoleDialog& dialog_;
   bool interactive_ = false;
   struct termios saved_ {};

@@ -82,10 +82,15 @@ TEST_F(DeviceSignInTest, ButtonsKeepTheDialogOpenAndTheTokenClosesIt) {
   int calls = 0;
   view.press = [&] {
     switch (++calls) {
-      case 1: return SignInButton::CopyCode;
-      case 2: return SignInButton::OpenAddress;
-      case 3: github.Grant(); return SignInButton::None;
-      default: return SignInButton::None;  // nobody presses Cancel
+      case 1:
+        return SignInButton::CopyCode;
+      case 2:
+        return SignInButton::OpenAddress;
+      case 3:
+        github.Grant();
+        return SignInButton::None;
+      default:
+        return SignInButton::None;  // nobody presses Cancel
     }
   };
   EXPECT_EQ(DeviceSignIn(Settings(github), view), "gho_FakeToken123");

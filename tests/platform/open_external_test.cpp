@@ -61,8 +61,8 @@ TEST_F(OpenAddressTest, WebAddressesGoToXdgOpenWithoutWaiting) {
 }
 
 TEST_F(OpenAddressTest, OtherSchemesAndAMissingOpenerAreRefused) {
-  for (const char* address : {"file:///etc/passwd", "/etc/passwd", "javascript:alert(1)",
-                              "https://x\x1b]8;;evil"}) {
+  for (const char* address :
+       {"file:///etc/passwd", "/etc/passwd", "javascript:alert(1)", "https://x\x1b]8;;evil"}) {
     EXPECT_FALSE(platform::OpenAddress(address)) << address;
   }
   setenv("PATH", "/nonexistent", 1);

@@ -4,11 +4,22 @@
 #include <httplib.h>
 
 #include <chrono>
+#include <nlohmann/json.hpp>
 #include <stdexcept>
 
-#include <nlohmann/json.hpp>
-
 namespace testing_support {
+namespace {
+
+std::string DeviceAnswer() {
+  nlohmann::json answer = {{"device_code", FakeGitHub::kDeviceCode},
+                           {"user_code", FakeGitHub::kUserCode},
+                           {"verification_uri", FakeGitHub::kVerificationUri},
+                           {"expires_in", 900},
+                           {"interval", 5}};
+  return answer.dump();
+}
+
+}  // namespace
 
 FakeGitHub::FakeGitHub(Script script)
     : script_(std::move(script)), server_(std::make_unique<httplib::Server>()) {
@@ -61,15 +72,8 @@ void FakeGitHub::Route() {
   server_->Post("/login/device/code", [this, record](const httplib::Request& request,
                                                      httplib::Response& response) {
     record(request);
-    std::string body = script_.deviceAnswer;
-    if (body.empty())
-      body = nlohmann::json{{"device_code", kDeviceCode},
-                            {"user_code", kUserCode},
-                            {"verification_uri", kVerificationUri},
-                            {"expires_in", 900},
-                            {"interval", 5}}
-                 .dump();
-    response.set_content(body, "application/json");
+    response.set_content(script_.deviceAnswer.empty() ? DeviceAnswer() : script_.deviceAnswer,
+                         "application/json");
   });
   server_->Post("/login/oauth/access_token", [this, record](const httplib::Request& request,
                                                             httplib::Response& response) {
@@ -88,10 +92,9 @@ void FakeGitHub::Route() {
     if (grant) {
       body = script_.tokenAnswer;
       if (body.empty())
-        body = nlohmann::json{{"access_token", script_.token},
-                              {"token_type", "bearer"},
-                              {"scope", ""}}
-                   .dump();
+        body =
+            nlohmann::json{{"access_token", script_.token}, {"token_type", "bearer"}, {"scope", ""}}
+                .dump();
     }
     response.status = script_.pollStatus;
     response.set_content(body, "application/json");

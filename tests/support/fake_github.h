@@ -20,17 +20,17 @@ class FakeGitHub {
  public:
   struct Script {
     std::string deviceAnswer{};  // body for the device-code request; empty: a valid answer
-    int grantAfterPolls = -1;  // pending answers before the token; -1: until Grant()
-    std::string tokenAnswer{};  // body that grants; empty: {"access_token": token, ...}
+    int grantAfterPolls = -1;    // pending answers before the token; -1: until Grant()
+    std::string tokenAnswer{};   // body that grants; empty: {"access_token": token, ...}
     std::string token = "gho_FakeToken123";
-    int pollStatus = 200;      // HTTP status of every token answer
+    int pollStatus = 200;  // HTTP status of every token answer
   };
 
   /// A request the fake received.
   struct Request {
     std::string path;
     std::string body;
-    std::string accept;       // the Accept header
+    std::string accept;  // the Accept header
     std::string userAgent;
     bool hasContentType = false;
   };
