@@ -34,8 +34,10 @@ class ConsoleSignInView : public SignInView {
     dialog_.buttons = {{kCopyKey, "Copy code to clipboard"},
                        {kOpenKey, "Go to authentication URL"},
                        {kCancelKey, "Cancel"}};
-    platform::ConsoleWrite(platform::RenderDialog(dialog_));
+    // Single-key mode first: a key pressed as soon as the dialog shows must neither be echoed
+    // nor, for Ctrl+C, become a signal.
     keys_ = std::make_unique<platform::DialogKeyReader>(dialog_);
+    platform::ConsoleWrite(platform::RenderDialog(dialog_));
     return keys_->Interactive();
   }
 
