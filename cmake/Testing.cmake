@@ -1,10 +1,17 @@
-# tessary_test(NAME SOURCES... LIBS ...): one GoogleTest executable, each test its own CTest case.
+# tessary_test(NAME [RUNS_TESSARY] SOURCES... LIBS ...): one GoogleTest executable, each test its
+# own CTest case. RUNS_TESSARY: its tests start tessary, whose back-end takes the first free port
+# from 3000, so they run one at a time.
 function(tessary_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "RUNS_TESSARY" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  set(lock "")
+  if(ARG_RUNS_TESSARY)
+    set(lock RESOURCE_LOCK tessary_backend_port)
+    add_dependencies(${name} tessary)
+  endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "TESSARY_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+    PROPERTIES ENVIRONMENT "TESSARY_SOURCE_DIR=${PROJECT_SOURCE_DIR}" ${lock})
 endfunction()
 
 # tessary_tsan_test(NAME SOURCES...): the sources (library code included) built on their own

@@ -15,3 +15,17 @@ bool FindOnPath(const std::string& name);
 bool RunWithInput(const std::vector<std::string>& argv, std::string_view input);
 
 }  // namespace platform
+
+namespace platform {
+
+/// Runs `argv` (found through PATH when it has no slash) in `folder`, the way a shell runs a
+/// foreground job: in a process group of its own that gets the terminal while it runs, so
+/// Ctrl+C stops the program and not us. Waits for it. Returns false when it could not be
+/// started.
+bool RunInForeground(const std::vector<std::string>& argv, const std::string& folder);
+
+/// Starts `argv` detached from us (its output discarded), without waiting. False when it could
+/// not be started.
+bool StartDetached(const std::vector<std::string>& argv);
+
+}  // namespace platform

@@ -2,6 +2,7 @@
 #include "shell/prompt_loop.h"
 
 #include "shell/backend.h"
+#include "shell/cmd_mode.h"
 #include "shell/dispatch.h"
 #include "shell/prompt.h"
 #include "shell/session.h"
@@ -22,6 +23,8 @@ void HandleLine(const std::string& line, PromptState state) {
       EnsureConversation();
       break;
     case NotACommand:
+      if (RunShellBuiltin(line) == Handled) break;
+      if (cmdSession.load()->mode == kCmdMode && RunLocally(line)) break;
       SubmitPrompt(line, state);
       break;
     default:

@@ -4,6 +4,7 @@
 #include "copilot/session_protocol.h"
 #include "platform/console.h"
 #include "shell/backend.h"
+#include "shell/cmd_mode.h"
 #include "shell/faust_prompt.h"
 #include "shell/session.h"
 
@@ -11,8 +12,8 @@ using platform::ConsoleWrite;
 
 namespace {
 
-// In cmd mode the system prompt arrives with the cmd-mode work; until then nothing is sent.
 const char* SystemPromptFor(int32_t mode, std::string& faust) {
+  if (mode == kCmdMode) return kCmdModePrompt;
   if (mode == kFaustMode) {
     faust = FaustPrompt();
     return faust.c_str();
@@ -70,6 +71,8 @@ void SubmitPrompt(const std::string& line, PromptState state) {
                  "\x1b[0m \n");
     return;
   }
+  // After a lost connection the new back-end may still be starting; this prompt is for it.
+  if (!copilot.load()) JoinBackendThreads();
   EnsureConversation();
   std::shared_ptr<CMDSESSION> session = cmdSession.load();
   std::shared_ptr<COPILOT_RAW> client = copilot.load();

@@ -19,7 +19,8 @@ class RealCliTest : public ::testing::Test {
 };
 
 TEST_F(RealCliTest, AnswersAccountQueriesAndRunsASessionOffline) {
-  auto client = std::make_shared<COPILOT_RAW>(REAL_COPILOT_CLI, uint32_t(FindFreePort(3000)), "", 0);
+  int first = 20000 + int(getpid() % 2000) * 10;  // clear of the ports parallel tests take
+  auto client = std::make_shared<COPILOT_RAW>(REAL_COPILOT_CLI, uint32_t(FindFreePort(first)), "", 0);
   ASSERT_TRUE(client->Connected());
   AccountStatus status = GetStatus(*client);
   EXPECT_TRUE(status.installed);

@@ -10,7 +10,8 @@ The scenario is a JSON file named by FAKE_COPILOT_SCRIPT:
   models          the models.list "result" (default: one model "gpt-4.1")
   models_error    answer models.list with an error instead
   quota           the account.getQuota "result" (default: an error)
-  answers         list, one per session.send in order; each a list of steps:
+  answers         list, one per session.send in order (system prompts count); each a list of
+                  steps (deltas are left out for a session created with "streaming": false):
                     {"event": type, "data": {...}}   a session.event for the current session
                     {"sleep": seconds}
                     {"die": true}                    exit at once, mid-answer
@@ -70,6 +71,7 @@ class Connection:
         self.answers = list(SCENARIO.get("answers", []))
         self.abort = threading.Event()
         self.next_id = 1000
+        self.streaming = {}
 
     def send(self, obj):
         body = json.dumps(obj, separators=(",", ":")).encode()
@@ -108,6 +110,8 @@ class Connection:
                 request.update({"jsonrpc": "2.0", "id": self.next_id})
                 self.next_id += 1
                 self.send(request)
+            elif step["event"].endswith("_delta") and not self.streaming.get(session_id, True):
+                continue  # no pieces for a session opened without streaming
             else:
                 self.event(session_id, step["event"], step.get("data", {}))
         self.event(session_id, "session.idle", {})
@@ -148,7 +152,9 @@ class Connection:
                 return self.reply(request, SCENARIO["quota"])
             return self.reply(request, error={"code": -32603, "message": "Not authenticated"})
         if method == "session.create":
-            return self.reply(request, {"sessionId": "s-%d" % time.time_ns(), "workspacePath": "/tmp/ws"})
+            session_id = "s-%d" % time.time_ns()
+            self.streaming[session_id] = request.get("params", {}).get("streaming", True)
+            return self.reply(request, {"sessionId": session_id, "workspacePath": "/tmp/ws"})
         if method == "session.send":
             self.reply(request, {"messageId": "m1"})
             self.abort.clear()

@@ -6,6 +6,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -21,6 +22,12 @@ using Clock = std::chrono::steady_clock;
 
 [[noreturn]] void ExecChild(const std::vector<std::string>& argv,
                             const PtySession::Options& options, int inputRead) {
+  // Tests compare the bytes the program wrote, so the terminal must not turn \n into \r\n.
+  struct termios settings;
+  if (tcgetattr(STDOUT_FILENO, &settings) == 0) {
+    settings.c_oflag &= ~OPOST;
+    tcsetattr(STDOUT_FILENO, TCSANOW, &settings);
+  }
   if (inputRead >= 0) dup2(inputRead, STDIN_FILENO);
   sigset_t none;
   sigemptyset(&none);
