@@ -130,7 +130,7 @@ TEST_F(SignInTest, WithoutATerminalTheDialogOnlyPrintsAndWaitsForTheToken) {
   options.stdinIsTerminal = false;
   PtySession run({TessaryPath()}, options);
   run.Type("/login\n");
-  ASSERT_TRUE(run.WaitFor(FakeGitHub::kUserCode));
+  ASSERT_TRUE(run.WaitFor(FakeGitHub::kUserCode)) << run.Output();
   run.CloseInput();
   EXPECT_EQ(run.WaitForExit(), 0);
   ASSERT_TRUE(StoredToken());
