@@ -86,6 +86,9 @@ LineEditor::LineEditor(std::function<bool()> copyKey, std::function<std::string(
   wakeWrite_ = fds[1];
   if (!interactive_) return;
   rl_catch_signals = 0;
+  // Readline would setenv LINES and COLUMNS on the prompt thread while the start-up thread
+  // reads the environment (getenv, the CLI's environment block): a crash in getenv.
+  rl_change_environment = 0;
   rl_readline_name = "tessary";
   rl_prep_term_function = &LineEditorCallbacks::PrepareTerminal;
   rl_bind_key(3, &LineEditorCallbacks::OnCopyKey);     // Ctrl+C

@@ -11,6 +11,7 @@
 #include "copilot/account.h"
 #include "copilot/copilot_raw.h"
 #include "copilot/extract.h"
+#include "copilot/stored_token.h"
 #include "platform/child_process.h"
 #include "platform/console.h"
 #include "platform/random_id.h"
@@ -45,7 +46,9 @@ void StartBackend(std::string tokenOption, platform::LineEditor* editor) {
 
 }  // namespace
 
-std::string ChooseToken(const std::string& tokenOption) { return tokenOption; }
+std::string ChooseToken(const std::string& tokenOption) {
+  return tokenOption.empty() ? ReadStoredToken() : tokenOption;
+}
 
 void StartBackendThread(const std::string& tokenOption, platform::LineEditor* editor) {
   std::lock_guard guard(threadsLock);

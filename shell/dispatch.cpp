@@ -32,6 +32,8 @@ const CommandRow kCommands[] = {
     {"/disabledskill", 2, Always, false, DisableSkill},
     {"/faust", 1, Always, true, WorkbenchNotBuilt},
     {"/help", 1, Always, false, PrintHelp},
+    {"/login", 1, Always, false, SignIn},
+    {"/logout", 1, Always, false, SignOut},
     {"/model", 1, Always, false, SelectModel},
     {"/mode", 2, Always, false, SelectMode},
     {"/mode", 1, Always, false, Nothing},

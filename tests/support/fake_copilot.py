@@ -4,6 +4,9 @@
 
 The scenario is a JSON file named by FAKE_COPILOT_SCRIPT:
   authenticated   bool, the auth.getStatus answer (default true)
+  authenticated_with_token
+                  bool: authenticated exactly when started with --auth-token-env NAME and a
+                  non-empty NAME in the environment (replaces "authenticated")
   models          the models.list "result" (default: one model "gpt-4.1")
   models_error    answer models.list with an error instead
   quota           the account.getQuota "result" (default: an error)
@@ -48,6 +51,15 @@ def log(entry):
         return
     with LOG_LOCK, open(LOG_PATH, "a") as f:
         f.write(json.dumps(entry) + "\n")
+
+
+def is_authenticated():
+    if not SCENARIO.get("authenticated_with_token"):
+        return SCENARIO.get("authenticated", True)
+    args = sys.argv[1:]
+    if "--auth-token-env" not in args:
+        return False
+    return bool(os.environ.get(args[args.index("--auth-token-env") + 1]))
 
 
 class Connection:
@@ -128,7 +140,7 @@ class Connection:
         if not self.authorised:
             return self.reply(request, error={"code": -32001, "message": "AUTHENTICATION_REQUIRED"})
         if method == "auth.getStatus":
-            return self.reply(request, {"isAuthenticated": SCENARIO.get("authenticated", True)})
+            return self.reply(request, {"isAuthenticated": is_authenticated()})
         if method == "models.list":
             if SCENARIO.get("models_error"):
                 return self.reply(request, error={"code": -32603, "message": "Not authenticated"})
