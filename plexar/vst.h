@@ -295,5 +295,7 @@ class VST : public VSTZ2 {
 /// Creates a VST 3 plug-in object with one reference. `module` stands for the module the
 /// automation type library would be taken from; none is used here.
 HRESULT CreateVst3(void* module, VST** out);
+/// Creates a VST 2 plug-in object with one reference; `module` as for `CreateVst3`.
+HRESULT CreateVst2(void* module, VST** out);
 
 }  // namespace plexar

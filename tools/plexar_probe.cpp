@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// plexar-probe: loads a VST 3 module through the plug-in host library, prints what it
-// reports and runs one block of noise through it, so any module can be tried by hand.
+// plexar-probe: loads a VST 3 or VST 2 module through the plug-in host library, prints what
+// it reports and runs noise through it, so any module can be tried by hand.
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -55,7 +55,10 @@ void PrintPrograms(plexar::VST* vst) {
   }
 }
 
-// One block of white noise in, peak and RMS of every output channel out.
+constexpr int kBlocks = 32;
+
+// Blocks of white noise in; peak and RMS of every output channel over all blocks out, and
+// whether the output stayed finite and differs from the input.
 bool ProcessNoise(plexar::VST* vst) {
   void** ins = nullptr;
   void** outs = nullptr;
@@ -66,28 +69,54 @@ bool ProcessNoise(plexar::VST* vst) {
   int32_t frames = 0, ai = 0, ao = 0, ei = 0, eo = 0;
   vst->GetBlockSize(&frames);
   vst->GetChannelCounts(&ai, &ao, &ei, &eo);
+  std::vector<double> peak(static_cast<size_t>(ao)), sum(static_cast<size_t>(ao));
+  bool finite = true, changed = false;
   uint32_t seed = 12345;
-  for (int32_t k = 0; k < ai; ++k) {
-    auto* channel = static_cast<float*>(ins[k]);
-    for (int32_t s = 0; s < frames; ++s) {
-      seed = seed * 1664525u + 1013904223u;
-      channel[s] = static_cast<float>(seed >> 8) / 8388608.0f - 1.0f;
-    }
-  }
   vst->Resume(0);
-  vst->Process(0, 48000, 0, 0, 0, 0, 0, 0, 0, 120, 4, 4);
-  vst->Suspend(0);
-  std::printf("One block of %d frames of noise:\n", frames);
-  for (int32_t k = 0; k < ao; ++k) {
-    const auto* channel = static_cast<const float*>(outs[k]);
-    double peak = 0, sum = 0;
-    for (int32_t s = 0; s < frames; ++s) {
-      peak = std::max(peak, std::fabs(static_cast<double>(channel[s])));
-      sum += static_cast<double>(channel[s]) * channel[s];
+  for (int b = 0; b < kBlocks; ++b) {
+    for (int32_t k = 0; k < ai; ++k) {
+      auto* channel = static_cast<float*>(ins[k]);
+      for (int32_t s = 0; s < frames; ++s) {
+        seed = seed * 1664525u + 1013904223u;
+        channel[s] = (static_cast<float>(seed >> 8) / 8388608.0f - 1.0f) * 0.5f;
+      }
     }
-    std::printf("  output %d: peak %.4f, rms %.4f\n", k, peak, std::sqrt(sum / std::max(frames, 1)));
+    vst->Process(0, 48000, int64_t{b} * frames, 0, int64_t{b} * frames, 0, 0, 0, 0, 120, 4, 4);
+    for (int32_t k = 0; k < ao; ++k) {
+      const auto* channel = static_cast<const float*>(outs[k]);
+      const auto* input = ai > 0 ? static_cast<const float*>(ins[k < ai ? k : 0]) : nullptr;
+      for (int32_t s = 0; s < frames; ++s) {
+        const double v = channel[s];
+        finite = finite && std::isfinite(v);
+        changed = changed || (input ? channel[s] != input[s] : v != 0);
+        peak[k] = std::max(peak[k], std::fabs(v));
+        sum[k] += v * v;
+      }
+    }
   }
-  return true;
+  vst->Suspend(0);
+  std::printf("%d blocks of %d frames of noise:\n", kBlocks, frames);
+  for (int32_t k = 0; k < ao; ++k) {
+    std::printf("  output %d: peak %.4f, rms %.4f\n", k, peak[k],
+                std::sqrt(sum[k] / std::max(frames * kBlocks, 1)));
+  }
+  std::printf("Output %s, %s\n", finite ? "finite" : "NOT finite",
+              changed ? "changed by the plug-in" : "unchanged");
+  return finite;
+}
+
+// The VST 3 host first; a module without a VST 3 factory is tried as a VST 2 plug-in.
+plexar::HRESULT LoadModule(const std::filesystem::path& path, int32_t classIndex,
+                           std::unique_ptr<plexar::VST, Releaser>* vst) {
+  plexar::VST* raw = nullptr;
+  if (plexar::CreateVst3(nullptr, &raw) != plexar::S_OK) return plexar::E_FAIL;
+  vst->reset(raw);
+  plexar::HRESULT hr = (*vst)->Load(&path, nullptr, nullptr, 0, 32, classIndex);
+  if (hr != plexar::E_NOINTERFACE) return hr;
+  raw = nullptr;
+  if (plexar::CreateVst2(nullptr, &raw) != plexar::S_OK) return plexar::E_FAIL;
+  vst->reset(raw);
+  return (*vst)->Load(&path, nullptr, nullptr, 0, 32, classIndex);
 }
 
 }  // namespace
@@ -99,10 +128,8 @@ int main(int argc, char** argv) {
   }
   std::filesystem::path path = argv[1];
   int32_t classIndex = argc == 3 ? std::atoi(argv[2]) : 0;
-  plexar::VST* raw = nullptr;
-  if (plexar::CreateVst3(nullptr, &raw) != plexar::S_OK) return 1;
-  std::unique_ptr<plexar::VST, Releaser> vst(raw);
-  plexar::HRESULT hr = vst->Load(&path, nullptr, nullptr, 0, 32, classIndex);
+  std::unique_ptr<plexar::VST, Releaser> vst;
+  plexar::HRESULT hr = LoadModule(path, classIndex, &vst);
   if (classIndex < 0 && hr >= 0) {
     std::printf("Audio module classes: %d\n", hr);
     return 0;

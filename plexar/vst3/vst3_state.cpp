@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "common/text.h"
+#include "plexar/file_io.h"
 #include "plexar/vst3/memory_stream.h"
 #include "plexar/vst3/preset_file.h"
 #include "plexar/vst3/vst3_plugin.h"
@@ -17,34 +18,6 @@ namespace plexar {
 using namespace vst3;
 
 namespace {
-
-bool ReadWholeFile(const std::filesystem::path& file, std::vector<uint8_t>* bytes) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return false;
-  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
-}
-
-// Written beside the target and renamed over it, so a failed write leaves no half file.
-bool WriteWholeFile(const std::filesystem::path& file, const std::vector<uint8_t>& bytes) {
-  std::filesystem::path temp = file;
-  temp += ".tmp" + std::to_string(getpid());
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    out.flush();
-    if (!out) {
-      out.close();
-      std::filesystem::remove(temp);
-      return false;
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(temp, file, ec);
-  if (ec) std::filesystem::remove(temp, ec);
-  return !ec;
-}
 
 uint64_t ReadU64(const uint8_t* p) {
   uint64_t v = 0;

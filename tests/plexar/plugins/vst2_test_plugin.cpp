@@ -1,0 +1,184 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A small VST 2 plug-in on our own declarations that records what the host does. Built as a
+// stereo gain effect exporting both entry points, as a synthesizer with no inputs and no
+// programs (TESTPLUG2_SYNTH), and as a module whose entry point throws (TESTPLUG2_THROW).
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+
+#include "vst2_test_record.h"
+
+using namespace plexar::testplug2;
+
+namespace {
+
+#ifdef TESTPLUG2_SYNTH
+constexpr bool kSynth = true;
+#else
+constexpr bool kSynth = false;
+#endif
+
+struct Instance {
+  AEffect effect{};  // first, so that the AEffect pointer is the instance's
+  Vst2TestRecord record{};
+  HostCallback host = nullptr;
+  uint8_t chunk[16] = {};
+};
+
+// The record of the instance closed last, kept for tests that look after Unload.
+Vst2TestRecord closedRecord{};
+
+Instance* Of(AEffect* effect) { return reinterpret_cast<Instance*>(effect); }
+
+const char* const kProgramNames[] = {"Init", "Bright", "Dark"};
+
+void CopyText(void* ptr, const char* text) { std::strcpy(static_cast<char*>(ptr), text); }
+
+intptr_t GetChunk(Instance* self, int32_t index, void** out) {
+  std::memcpy(self->chunk, index == 0 ? "TV2B" : "TV2P", 4);
+  std::memcpy(self->chunk + 4, self->record.params, 8);
+  std::memcpy(self->chunk + 12, &self->record.program, 4);
+  *out = self->chunk;
+  return sizeof self->chunk;
+}
+
+intptr_t SetChunk(Instance* self, intptr_t size, const void* data) {
+  if (size != 16 || std::memcmp(data, "TV2", 3) != 0) return 0;
+  std::memcpy(self->record.params, static_cast<const uint8_t*>(data) + 4, 8);
+  std::memcpy(&self->record.program, static_cast<const uint8_t*>(data) + 12, 4);
+  return 1;
+}
+
+void TakeEvents(Instance* self, VstEvents* events) {
+  ++self->record.eventBatches;
+  for (int32_t i = 0; i < events->numEvents; ++i) {
+    if (self->record.eventCount < 64) {
+      std::memcpy(&self->record.events[self->record.eventCount++], events->events[i],
+                  sizeof(VstMidiEvent));
+    }
+  }
+  self->record.echoAnswer = self->host(&self->effect, audioMasterProcessEvents, 0, 0, events, 0);
+}
+
+intptr_t Dispatcher(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr,
+                    float opt) {
+  Instance* self = Of(effect);
+  Vst2TestRecord& r = self->record;
+  if (r.opcodeCount < 512) r.opcodes[r.opcodeCount] = opcode;
+  ++r.opcodeCount;
+  if (opcode >= 0 && opcode < 128) r.lastValue[opcode] = value;
+  if (r.throwOn != 0 && opcode == r.throwOn) throw std::runtime_error("test plug-in refuses");
+  switch (opcode) {
+    case effClose:
+      closedRecord = r;
+      delete self;
+      return 1;
+    case effSetProgram: r.program = static_cast<int32_t>(value); return 0;
+    case effGetProgram: return r.program;
+    case effGetParamName: CopyText(ptr, index == 0 ? "Gain" : "Mix"); return 0;
+    case effSetSampleRate: r.sampleRate = opt; return 0;
+    case effEditOpen: r.editParent = reinterpret_cast<intptr_t>(ptr); return 1;
+    case effGetChunk: return GetChunk(self, index, static_cast<void**>(ptr));
+    case effSetChunk: return SetChunk(self, value, ptr);
+    case effProcessEvents: TakeEvents(self, static_cast<VstEvents*>(ptr)); return 1;
+    case effGetProgramNameIndexed:
+      if (index < 0 || index >= effect->numPrograms) return 0;
+      CopyText(ptr, kProgramNames[index]);
+      return 1;
+    case effGetEffectName: CopyText(ptr, kSynth ? "Tessary V2 Synth" : "Tessary V2 Test"); return 1;
+    case effGetVendorString: CopyText(ptr, "Tarnwick Tests"); return 1;
+    case effCanDo: return kSynth && std::strcmp(static_cast<char*>(ptr), "sendVstMidiEvent") == 0;
+    case effGetVstVersion: return 2400;
+    case kTestRequest: {
+      auto* request = static_cast<HostRequest*>(ptr);
+      request->answer = self->host(request->as ? request->as : effect, request->opcode,
+                                   request->index, request->value, request->ptr, request->opt);
+      return 1;
+    }
+    default: return 0;
+  }
+}
+
+void SetParameter(AEffect* effect, int32_t index, float value) {
+  if (index >= 0 && index < 2) Of(effect)->record.params[index] = value;
+}
+
+float GetParameter(AEffect* effect, int32_t index) {
+  return index >= 0 && index < 2 ? Of(effect)->record.params[index] : -1.0f;
+}
+
+void AskTime(Instance* self) {
+  intptr_t answer = self->host(&self->effect, audioMasterGetTime, 0, 0, nullptr, 0);
+  self->record.lastTimeAddress = answer;
+  if (answer) self->record.lastTime = *reinterpret_cast<const VstTimeInfo*>(answer);
+}
+
+template <class T>
+void Process(AEffect* effect, T** inputs, T** outputs, int32_t frames) {
+  Instance* self = Of(effect);
+  AskTime(self);
+  const T gain = static_cast<T>(self->record.params[0] * 2);
+  for (int32_t k = 0; k < effect->numOutputs; ++k) {
+    for (int32_t s = 0; s < frames; ++s) {
+      outputs[k][s] = effect->numInputs > 0 ? inputs[k][s] * gain : gain;
+    }
+  }
+}
+
+void ProcessFloat(AEffect* effect, float** in, float** out, int32_t frames) {
+  ++Of(effect)->record.processCalls;
+  Process(effect, in, out, frames);
+}
+
+void ProcessDouble(AEffect* effect, double** in, double** out, int32_t frames) {
+  ++Of(effect)->record.doubleProcessCalls;
+  Process(effect, in, out, frames);
+}
+
+AEffect* Create(HostCallback host, int32_t uniqueId) {
+#ifdef TESTPLUG2_THROW
+  if (uniqueId != 0) throw std::runtime_error("entry point refuses");
+#endif
+  auto* self = new Instance;
+  self->host = host;
+  self->record.hostVersion = host(nullptr, audioMasterVersion, 0, 0, nullptr, 0);
+  self->record.params[0] = 0.5f;
+  self->record.params[1] = 0.25f;
+  AEffect& e = self->effect;
+  e.magic = kEffectMagic;
+  e.dispatcher = Dispatcher;
+  e.setParameter = SetParameter;
+  e.getParameter = GetParameter;
+  e.numPrograms = kSynth ? 0 : 3;
+  e.numParams = 2;
+  e.numInputs = kSynth ? 0 : 2;
+  e.numOutputs = 2;
+  e.flags = effFlagsCanReplacing | effFlagsProgramChunks |
+            (kSynth ? effFlagsIsSynth : effFlagsCanDoubleReplacing);
+  e.initialDelay = 7;
+  e.object = &self->record;
+  e.uniqueID = uniqueId;
+  e.version = 1;
+  e.processReplacing = ProcessFloat;
+  e.processDoubleReplacing = kSynth ? nullptr : ProcessDouble;
+  return &e;
+}
+
+}  // namespace
+
+extern "C" {
+
+__attribute__((visibility("default"))) Vst2TestRecord* TestClosedRecord() { return &closedRecord; }
+
+__attribute__((visibility("default"))) AEffect* VSTPluginMain(HostCallback host) {
+  return Create(host, kIdFromPluginMain);
+}
+
+#ifndef TESTPLUG2_SYNTH
+// A C++ function cannot be called main with this signature; the symbol is named directly.
+__attribute__((visibility("default"))) AEffect* TestPluginMain(HostCallback host) __asm__("main");
+AEffect* TestPluginMain(HostCallback host) { return Create(host, kIdFromMain); }
+#endif
+
+}
