@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -49,6 +50,23 @@ using Clock = std::chrono::steady_clock;
   args.push_back(nullptr);
   execvp(args[0], args.data());
   _exit(127);
+}
+
+// Escapes and control characters made visible.
+std::string Printable(std::string_view text) {
+  std::string out;
+  for (unsigned char c : text) {
+    if (c == '\n') {
+      out += "\\n\n";
+    } else if (c < 0x20 || c == 0x7f) {
+      char code[8];
+      std::snprintf(code, sizeof code, "\\x%02x", c);
+      out += code;
+    } else {
+      out += char(c);
+    }
+  }
+  return out;
 }
 
 }  // namespace
@@ -113,7 +131,12 @@ bool PtySession::WaitFor(std::string_view text, std::chrono::milliseconds timeou
   for (;;) {
     if (output_.find(text, mark_) != std::string::npos) return true;
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0) return false;
+    if (left.count() <= 0) {
+      // The screen is what tells why; a failing test shows it.
+      std::fprintf(stderr, "Waited in vain for %s\nThe screen after the mark:\n%s\n",
+                   Printable(text).c_str(), Printable(OutputSinceMark()).c_str());
+      return false;
+    }
     ReadSome(std::min(left, std::chrono::milliseconds(50)));
   }
 }
