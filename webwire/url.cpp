@@ -80,9 +80,13 @@ std::optional<std::string> MakeOrigin(std::string_view server, bool secure, std:
     }
   }
   const bool ipv6 = server.find(':') != std::string_view::npos;
+  // Appended piece by piece: GCC 12 warns falsely about "literal" + std::string at -O3.
   std::string origin = secure ? "https://" : "http://";
-  origin += ipv6 ? "[" + std::string(server) + "]" : std::string(server);
-  origin += ":" + std::to_string(port != 0 ? port : (secure ? 443 : 80));
+  if (ipv6) origin += '[';
+  origin.append(server);
+  if (ipv6) origin += ']';
+  origin += ':';
+  origin += std::to_string(port != 0 ? port : (secure ? 443 : 80));
   return origin;
 }
 

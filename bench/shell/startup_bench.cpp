@@ -8,9 +8,12 @@
 
 namespace {
 
+// Argument 0: no Copilot CLI; 1: the CLI built into tessary, already unpacked by an earlier run.
 void BM_TimeToPrompt(benchmark::State& state) {
+  testing_support::PtySession::Options options;
+  if (state.range(0) == 1) options.environment["TESSARY_COPILOT_CLI"] = "";
   for (auto _ : state) {
-    testing_support::PtySession run({testing_support::TessaryPath()});
+    testing_support::PtySession run({testing_support::TessaryPath()}, options);
     if (!run.WaitFor("[AI] ", std::chrono::seconds(10))) state.SkipWithError("no prompt");
     state.PauseTiming();
     run.Type("/exit\r");
@@ -19,6 +22,8 @@ void BM_TimeToPrompt(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_TimeToPrompt)
+    ->Arg(0)
+    ->Arg(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(10)
