@@ -1,17 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/process.h"
+#include "platform/spawn.h"
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <sstream>
-
-extern char** environ;
 
 namespace platform {
 
@@ -28,27 +26,19 @@ bool FindOnPath(const std::string& name) {
 }
 
 bool RunWithInput(const std::vector<std::string>& argv, std::string_view input) {
-  if (argv.empty()) return false;
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) return false;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, fds[0], STDIN_FILENO);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  pid_t pid = -1;
-  int started = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
+  SpawnOptions options;
+  options.ownGroup = false;
+  options.discardOutput = true;
+  options.input = fds[0];
+  pid_t pid = Spawn(argv, options);
   close(fds[0]);
-  if (started != 0) {
+  if (pid < 0) {
     close(fds[1]);
     return false;
   }
-  // A tool that exits early must not kill us with SIGPIPE; our signal mask is inherited
-  // by no one here, so block it only for this write.
+  // A tool that exits early must not end us with SIGPIPE.
   sigset_t pipeSet, old;
   sigemptyset(&pipeSet);
   sigaddset(&pipeSet, SIGPIPE);
@@ -65,9 +55,7 @@ bool RunWithInput(const std::vector<std::string>& argv, std::string_view input) 
   while (sigtimedwait(&pipeSet, nullptr, &none) > 0) {
   }
   pthread_sigmask(SIG_SETMASK, &old, nullptr);
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
+  int status = WaitFor(pid);
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 

@@ -133,8 +133,9 @@ bool PtySession::WaitFor(std::string_view text, std::chrono::milliseconds timeou
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) {
       // The screen is what tells why; a failing test shows it.
-      std::fprintf(stderr, "Waited in vain for %s\nThe screen after the mark:\n%s\n",
-                   Printable(text).c_str(), Printable(OutputSinceMark()).c_str());
+      std::fprintf(stderr, "Waited in vain for %s (the program %s)\nThe screen after the mark:\n%s\n",
+                   Printable(text).c_str(), Running() ? "still runs" : "has ended",
+                   Printable(OutputSinceMark()).c_str());
       return false;
     }
     ReadSome(std::min(left, std::chrono::milliseconds(50)));

@@ -34,7 +34,7 @@ class PtySession {
   void CloseInput();
 
   /// Waits until `text` appears in the output after the mark; true when it did in time.
-  bool WaitFor(std::string_view text, std::chrono::milliseconds timeout = 10s);
+  bool WaitFor(std::string_view text, std::chrono::milliseconds timeout = 20s);
   /// Later waits only look at output that arrives after this call.
   void Mark();
   /// Reads for `duration` and returns what arrived after the mark.

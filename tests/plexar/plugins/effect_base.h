@@ -48,14 +48,14 @@ class ComponentBase : public Object<IComponent, IAudioProcessor, ITestProbe, Mor
     return n;
   }
   tresult getBusInfo(MediaType type, BusDirection dir, int32 index, BusInfo& bus) override {
-    const BusSpec* spec = Bus(type, dir, index);
-    if (!spec) return kInvalidArgument;
+    const BusSpec* wanted = Bus(type, dir, index);
+    if (!wanted) return kInvalidArgument;
     bus = {};
     bus.mediaType = type;
     bus.direction = dir;
-    bus.channelCount = spec->channels;
-    CopyText16(bus.name, 128, spec->name);
-    bus.busType = spec->busType;
+    bus.channelCount = wanted->channels;
+    CopyText16(bus.name, 128, wanted->name);
+    bus.busType = wanted->busType;
     bus.flags = BusInfo::kDefaultActive;
     return kResultOk;
   }
