@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <set>
 
 #include "common/debug.h"
 #include "copilot/framing.h"
@@ -20,6 +21,10 @@ using nlohmann::json;
 namespace {
 
 constexpr auto kConnectPatience = std::chrono::seconds(15);
+
+// Every client alive, so the end of the program can close one that is still starting.
+std::mutex clientsLock;
+std::set<COPILOT_RAW*> clients;
 constexpr auto kConnectRetry = std::chrono::milliseconds(100);
 
 int TryConnect(const std::string& host, uint32_t port) {
@@ -43,11 +48,19 @@ int TryConnect(const std::string& host, uint32_t port) {
 COPILOT_RAW::COPILOT_RAW(std::string exePath_, uint32_t port_, const std::string& token,
                          int32_t launchMode_)
     : port(port_), exePath(std::move(exePath_)), launchMode(launchMode_) {
+  {
+    std::lock_guard guard(clientsLock);
+    clients.insert(this);
+  }
   Launch(token);
   if (launchMode == 0) Connect();
 }
 
 COPILOT_RAW::~COPILOT_RAW() {
+  {
+    std::lock_guard guard(clientsLock);
+    clients.erase(this);
+  }
   // Waking the receive call ends the receive thread; the descriptor is closed only after it.
   if (sock >= 0) shutdown(sock, SHUT_RDWR);
   if (receiver.joinable()) receiver.join();
@@ -70,8 +83,9 @@ void COPILOT_RAW::Launch(const std::string& token) {
 
 void COPILOT_RAW::Connect() {
   auto deadline = std::chrono::steady_clock::now() + kConnectPatience;
-  for (;;) {
+  while (!closed_.load()) {
     sock = TryConnect(host, port);
+    if (closed_.load() && sock >= 0) shutdown(sock, SHUT_RDWR);  // closed while connecting
     if (sock >= 0) {
       connected_.store(true);
       receiver = std::thread([this] { ReceiveLoop(); });
@@ -88,6 +102,17 @@ void COPILOT_RAW::Connect() {
     if (!process || !process->Running() || std::chrono::steady_clock::now() >= deadline) return;
     std::this_thread::sleep_for(kConnectRetry);
   }
+}
+
+void COPILOT_RAW::Close() {
+  closed_.store(true);
+  int fd = sock.load();
+  if (fd >= 0) shutdown(fd, SHUT_RDWR);
+}
+
+void CloseEveryClient() {
+  std::lock_guard guard(clientsLock);
+  for (COPILOT_RAW* client : clients) client->Close();
 }
 
 void COPILOT_RAW::Disconnect() {

@@ -40,6 +40,9 @@ class COPILOT_RAW : public std::enable_shared_from_this<COPILOT_RAW> {
   void FinishQueued(const std::shared_ptr<COPILOT_SESSION>& session);
 
   bool Connected() const { return connected_.load(); }
+  /// Ends the connection from any thread: every waiter returns null at once, and a connection
+  /// still being made is given up.
+  void Close();
   /// True when the CLI was started but has already ended (for example: its port was taken).
   bool ChildEnded() { return process && !process->Running(); }
   const std::string& ExePath() const { return exePath; }
@@ -78,7 +81,8 @@ class COPILOT_RAW : public std::enable_shared_from_this<COPILOT_RAW> {
   bool SendFrame(const std::string& frame);
   bool TakeAnswer(const nlohmann::json& id, std::string& answer);
 
-  int sock = -1;
+  std::atomic<int> sock{-1};
+  std::atomic<bool> closed_{false};
   std::atomic<bool> connected_{false};
   std::mutex waitLock;
   std::mutex sendLock;
@@ -90,6 +94,9 @@ class COPILOT_RAW : public std::enable_shared_from_this<COPILOT_RAW> {
   std::string connectionSecret_;
   std::vector<std::string> arguments_;
 };
+
+/// Closes every client that exists, also one still starting; for the end of the program.
+void CloseEveryClient();
 
 /// The first port from `first` on that no IPv4 TCP endpoint on this machine uses locally.
 int FindFreePort(int first);

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "copilot/copilot_raw.h"
 #include "ollama/ollama.h"
 #include "platform/console.h"
 #include "platform/control_signals.h"
@@ -32,6 +33,8 @@ std::shared_ptr<CMDSESSION> MakeSession(const StartupOptions& options) {
 
 void Shutdown() {
   quitting.store(true);
+  // A back-end still starting may wait on a CLI that never answers; closing ends its waits.
+  CloseEveryClient();
   copilot.store(nullptr);
   JoinBackendThreads();
   // A start-up thread that finished after the first release published its client.

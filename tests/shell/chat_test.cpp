@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <thread>
+
 #include "common/base64.h"
 #include "shell/faust_prompt.h"
 #include "tests/support/fake_copilot.h"
@@ -154,6 +156,17 @@ TEST_F(ChatTest, ModelsComeFromTheCli) {
       << ::testing::PrintToString(run_->OutputSinceMark());
   run_->Type("/model 2\r");
   EXPECT_TRUE(run_->WaitFor("\x1b[32mActive model O Nine (Rate 12).\x1b[0m"));
+}
+
+TEST_F(ChatTest, ExitDoesNotWaitForACliThatNeverAnswers) {
+  FakeCopilot mute(json::object({{"mute", true}}));
+  PtySession run({TessaryPath()}, mute.Options());
+  ASSERT_TRUE(run.WaitFor("[AI] "));
+  // Give the back-end time to connect and hang in its handshake.
+  for (int i = 0; i < 50 && mute.Received().empty(); ++i) std::this_thread::sleep_for(20ms);
+  ASSERT_FALSE(mute.Received().empty());
+  run.Type("/exit\r");
+  EXPECT_EQ(run.WaitForExit(5s), 0);
 }
 
 TEST_F(ChatTest, OllamaModelsFollowTheCopilotOnesAndAnswerPrompts) {

@@ -21,6 +21,7 @@ The scenario is a JSON file named by FAKE_COPILOT_SCRIPT:
                   or "hold" (wait for session.abort)
   split_frames    send every frame one byte at a time
   prefix          bytes sent before every frame
+  mute            answer nothing at all
   require_secret  answer every request with AUTHENTICATION_REQUIRED until connect (default true)
 Everything received, the command line and the environment are written as JSON lines to the
 file named by FAKE_COPILOT_LOG.
@@ -128,6 +129,8 @@ class Connection:
 
     def handle(self, request):
         log({"received": request})
+        if SCENARIO.get("mute"):
+            return  # a CLI that hangs: takes the connection, never answers
         method = request.get("method")
         if method is None:
             return  # a reply to one of our requests
