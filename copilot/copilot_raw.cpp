@@ -22,9 +22,16 @@ namespace {
 
 constexpr auto kConnectPatience = std::chrono::seconds(15);
 
-// Every client alive, so the end of the program can close one that is still starting.
-std::mutex clientsLock;
-std::set<COPILOT_RAW*> clients;
+// Every client alive, so the end of the program can close one that is still starting. Never
+// destroyed: a client released during static destruction must still find it.
+std::mutex& ClientsLock() {
+  static auto* lock = new std::mutex;
+  return *lock;
+}
+std::set<COPILOT_RAW*>& Clients() {
+  static auto* clients = new std::set<COPILOT_RAW*>;
+  return *clients;
+}
 constexpr auto kConnectRetry = std::chrono::milliseconds(100);
 
 int TryConnect(const std::string& host, uint32_t port) {
@@ -49,8 +56,8 @@ COPILOT_RAW::COPILOT_RAW(std::string exePath_, uint32_t port_, const std::string
                          int32_t launchMode_)
     : port(port_), exePath(std::move(exePath_)), launchMode(launchMode_) {
   {
-    std::lock_guard guard(clientsLock);
-    clients.insert(this);
+    std::lock_guard guard(ClientsLock());
+    Clients().insert(this);
   }
   Launch(token);
   if (launchMode == 0) Connect();
@@ -58,8 +65,8 @@ COPILOT_RAW::COPILOT_RAW(std::string exePath_, uint32_t port_, const std::string
 
 COPILOT_RAW::~COPILOT_RAW() {
   {
-    std::lock_guard guard(clientsLock);
-    clients.erase(this);
+    std::lock_guard guard(ClientsLock());
+    Clients().erase(this);
   }
   // Waking the receive call ends the receive thread; the descriptor is closed only after it.
   if (sock >= 0) shutdown(sock, SHUT_RDWR);
@@ -111,8 +118,8 @@ void COPILOT_RAW::Close() {
 }
 
 void CloseEveryClient() {
-  std::lock_guard guard(clientsLock);
-  for (COPILOT_RAW* client : clients) client->Close();
+  std::lock_guard guard(ClientsLock());
+  for (COPILOT_RAW* client : Clients()) client->Close();
 }
 
 void COPILOT_RAW::Disconnect() {

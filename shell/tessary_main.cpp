@@ -35,6 +35,8 @@ void Shutdown() {
   quitting.store(true);
   // A back-end still starting may wait on a CLI that never answers; closing ends its waits.
   CloseEveryClient();
+  // A local model's conversation has a receiver thread of its own; it ends here, not at exit.
+  cmdSession.load()->SetConversation(nullptr);
   copilot.store(nullptr);
   JoinBackendThreads();
   // A start-up thread that finished after the first release published its client.

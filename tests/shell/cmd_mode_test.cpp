@@ -30,7 +30,7 @@ class CmdModeTest : public ::testing::Test {
   void TearDown() override {
     if (run_ && run_->Running()) {
       run_->Type("/exit\r");
-      EXPECT_EQ(run_->WaitForExit(), 0);
+      EXPECT_EQ(run_->WaitForExit(), 0) << ::testing::PrintToString(run_->OutputSinceMark());
     }
     fs::remove_all(folder_);
   }

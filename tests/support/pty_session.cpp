@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <stdexcept>
 
 extern char** environ;
@@ -21,8 +22,41 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-[[noreturn]] void ExecChild(const std::vector<std::string>& argv,
-                            const PtySession::Options& options, int inputRead) {
+// The child's environment: ours, then the test's own settings, then what the test asks for.
+std::vector<std::string> ChildEnvironment(const PtySession::Options& options) {
+  std::map<std::string, std::string> values;
+  for (char** e = environ; *e; ++e) {
+    std::string entry = *e;
+    size_t equals = entry.find('=');
+    if (equals != std::string::npos) values[entry.substr(0, equals)] = entry.substr(equals + 1);
+  }
+  // Every run shares one home, so the real CLI unpacks itself once per suite, and nothing
+  // reaches the real user's files. No back-end unless the test names one.
+  std::string home = TESSARY_TEST_HOME;
+  values["TERM"] = "xterm-256color";
+  values["INPUTRC"] = "/dev/null";
+  values["HOME"] = home;
+  values["XDG_DATA_HOME"] = home + "/.local/share";
+  values["XDG_CONFIG_HOME"] = home + "/.config";
+  values["TESSARY_COPILOT_CLI"] = "/nonexistent/copilot";
+  values["OLLAMA_HOST"] = "127.0.0.1:1";  // nothing listens there
+  for (const auto& [name, value] : options.environment) values[name] = value;
+  std::vector<std::string> entries;
+  for (const auto& [name, value] : values) entries.push_back(name + "=" + value);
+  return entries;
+}
+
+std::vector<char*> Pointers(std::vector<std::string>& texts) {
+  std::vector<char*> pointers;
+  for (std::string& text : texts) pointers.push_back(text.data());
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
+// Runs in the forked child of a process that has threads: only calls that are safe there (no
+// allocation), everything else was prepared before the fork.
+[[noreturn]] void ExecChild(char* const* argv, char* const* envp, const char* folder,
+                            int inputRead) {
   // Tests compare the bytes the program wrote, so the terminal must not turn \n into \r\n.
   struct termios settings;
   if (tcgetattr(STDOUT_FILENO, &settings) == 0) {
@@ -33,22 +67,8 @@ using Clock = std::chrono::steady_clock;
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
-  if (!options.workingDirectory.empty() && chdir(options.workingDirectory.c_str()) != 0) _exit(126);
-  setenv("TERM", "xterm-256color", 1);
-  setenv("INPUTRC", "/dev/null", 1);
-  // Every run shares one home, so the real CLI unpacks itself once per suite, and nothing
-  // reaches the real user's files. No back-end unless the test names one.
-  std::string home = TESSARY_TEST_HOME;
-  setenv("HOME", home.c_str(), 1);
-  setenv("XDG_DATA_HOME", (home + "/.local/share").c_str(), 1);
-  setenv("XDG_CONFIG_HOME", (home + "/.config").c_str(), 1);
-  setenv("TESSARY_COPILOT_CLI", "/nonexistent/copilot", 1);
-  setenv("OLLAMA_HOST", "127.0.0.1:1", 1);  // nothing listens there
-  for (const auto& [name, value] : options.environment) setenv(name.c_str(), value.c_str(), 1);
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  execvp(args[0], args.data());
+  if (folder[0] != '\0' && chdir(folder) != 0) _exit(126);
+  execve(argv[0], argv, envp);
   _exit(127);
 }
 
@@ -74,12 +94,16 @@ std::string Printable(std::string_view text) {
 PtySession::PtySession(const std::vector<std::string>& argv, const Options& options) {
   int pipeFds[2] = {-1, -1};
   if (!options.stdinIsTerminal && pipe(pipeFds) != 0) throw std::runtime_error("pipe");
+  std::vector<std::string> arguments = argv;
+  std::vector<std::string> environment = ChildEnvironment(options);
+  std::vector<char*> args = Pointers(arguments);
+  std::vector<char*> envp = Pointers(environment);
   struct winsize size = {40, 120, 0, 0};
   pid_ = forkpty(&master_, nullptr, nullptr, &size);
   if (pid_ < 0) throw std::runtime_error("forkpty failed");
   if (pid_ == 0) {
     if (pipeFds[1] >= 0) close(pipeFds[1]);
-    ExecChild(argv, options, pipeFds[0]);
+    ExecChild(args.data(), envp.data(), options.workingDirectory.c_str(), pipeFds[0]);
   }
   if (pipeFds[0] >= 0) close(pipeFds[0]);
   inputPipe_ = pipeFds[1];
