@@ -12,6 +12,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <stdexcept>
 
@@ -196,6 +198,20 @@ std::optional<int> PtySession::WaitForExit(std::chrono::milliseconds timeout) {
   while (ReadSome(std::chrono::milliseconds(0))) {
   }
   return exitCode_;
+}
+
+std::string TestHome() { return TESSARY_TEST_HOME; }
+
+std::vector<int> ProcessesRunning(const std::string& text) {
+  std::vector<int> found;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream file(entry.path() / "cmdline");
+    std::string cmdline((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    if (cmdline.find(text) != std::string::npos) found.push_back(std::stoi(name));
+  }
+  return found;
 }
 
 std::string TessaryPath() {

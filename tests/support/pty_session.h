@@ -63,4 +63,10 @@ class PtySession {
 /// Where the build put the tessary executable (given to the tests by CMake).
 std::string TessaryPath();
 
+/// The home folder every tessary under test runs with.
+std::string TestHome();
+
+/// Processes whose command line contains `text`.
+std::vector<int> ProcessesRunning(const std::string& text);
+
 }  // namespace testing_support
