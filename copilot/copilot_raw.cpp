@@ -21,6 +21,7 @@ using nlohmann::json;
 namespace {
 
 constexpr auto kConnectPatience = std::chrono::seconds(15);
+constexpr auto kConnectRetry = std::chrono::milliseconds(100);
 
 // Every client alive, so the end of the program can close one that is still starting. Never
 // destroyed: a client released during static destruction must still find it.
@@ -32,7 +33,6 @@ std::set<COPILOT_RAW*>& Clients() {
   static auto* clients = new std::set<COPILOT_RAW*>;
   return *clients;
 }
-constexpr auto kConnectRetry = std::chrono::milliseconds(100);
 
 int TryConnect(const std::string& host, uint32_t port) {
   int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
