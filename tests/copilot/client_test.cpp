@@ -7,6 +7,7 @@
 
 #include <regex>
 #include <set>
+#include <thread>
 
 #include "copilot/account.h"
 #include "tests/copilot/client_fixture.h"
@@ -118,6 +119,22 @@ TEST_F(ClientTest, SplitFramesAndNoiseBeforeHeadersStillMatchAnswers) {
   EXPECT_EQ(status.models[0].id, "gpt-4.1");
   ASSERT_EQ(status.quotas.size(), 1u);  // "completions" is missing, so the reading stops there
   EXPECT_EQ(status.quotas["chat"].resetDate, "2027-01-01");
+}
+
+TEST_F(ClientTest, AnAnswerMatchesOnlyTheSameIdText) {
+  auto client = Start({{"numeric_ids", true}});
+  ASSERT_TRUE(client->Connected());
+  // Answered with the number 5, a request with the id "5" keeps waiting, until the client
+  // is closed, which returns it empty at once.
+  std::thread closer([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    client->Close();
+  });
+  json answer = client->Request({{"jsonrpc", "2.0"}, {"id", "5"}, {"method", "ping"}}, true);
+  closer.join();
+  EXPECT_TRUE(answer.is_null()) << answer;
+  EXPECT_TRUE(client->Request({{"jsonrpc", "2.0"}, {"id", "6"}, {"method", "auth.getStatus"}}, true)
+                  .is_null());
 }
 
 TEST_F(ClientTest, ACliThatIsNotThereLeavesTheClientUnconnected) {

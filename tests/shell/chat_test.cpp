@@ -137,6 +137,29 @@ TEST_F(ChatTest, CtrlCDuringAnAnswerAbortsIt) {
   EXPECT_TRUE(aborted);
 }
 
+TEST_F(ChatTest, AfterAnAnswerTheFirstCtrlCIsOnlyConsumed) {
+  Start(Answer(R"([[{"event": "assistant.message", "data": {"content": "first"}}],
+                   [{"event": "assistant.message_delta", "data": {"deltaContent": "second"}},
+                    {"hold": true}]])"));
+  run_->Type("one\r");
+  ASSERT_TRUE(run_->WaitFor("Response 1 done"));
+  run_->Type("two\r");
+  ASSERT_TRUE(run_->WaitFor("second"));
+  auto aborts = [&] {
+    int count = 0;
+    for (const json& r : fake_->Received()) count += r.value("method", "") == "session.abort";
+    return count;
+  };
+  run_->Type("\x03");
+  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(aborts(), 0);
+  EXPECT_TRUE(run_->Running());
+  run_->Mark();
+  run_->Type("\x03");
+  EXPECT_TRUE(run_->WaitFor("Response 1 done", 5s));
+  EXPECT_EQ(aborts(), 1);
+}
+
 TEST_F(ChatTest, SignedOutRefusesPromptsAndListsNoModels) {
   Start(json::array(), {{"authenticated", false}, {"models_error", true}});
   run_->Type("/models\r");

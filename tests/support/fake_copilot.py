@@ -22,6 +22,7 @@ The scenario is a JSON file named by FAKE_COPILOT_SCRIPT:
   split_frames    send every frame one byte at a time
   prefix          bytes sent before every frame
   mute            answer nothing at all
+  numeric_ids     answer "ping" with the id as a number instead of the string it was
   require_secret  answer every request with AUTHENTICATION_REQUIRED until connect (default true)
 Everything received, the command line and the environment are written as JSON lines to the
 file named by FAKE_COPILOT_LOG.
@@ -121,6 +122,8 @@ class Connection:
         if "id" not in request:
             return
         message = {"jsonrpc": "2.0", "id": request["id"]}
+        if SCENARIO.get("numeric_ids") and request.get("method") == "ping":
+            message["id"] = int(request["id"])
         if error is not None:
             message["error"] = error
         else:
