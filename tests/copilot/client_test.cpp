@@ -32,13 +32,20 @@ int Listen(int port) {
 }
 
 TEST(FindFreePortTest, SkipsEveryPortInUse) {
-  int first = FindFreePort(41000);
-  int a = Listen(first);
-  int b = Listen(first + 1);
-  ASSERT_GE(a, 0);
-  if (b < 0) GTEST_SKIP() << "the next port is taken by someone else";
-  EXPECT_EQ(FindFreePort(first), FindFreePort(first + 2));
+  // Two neighbouring ports this test holds; other tests come and go on the machine meanwhile.
+  int first = 41000, a = -1, b = -1;
+  for (int tries = 0; tries < 50 && b < 0; ++tries) {
+    first = FindFreePort(first);
+    a = Listen(first);
+    b = a >= 0 ? Listen(first + 1) : -1;
+    if (b < 0) {
+      if (a >= 0) close(a);
+      first += 2;
+    }
+  }
+  ASSERT_GE(b, 0);
   EXPECT_GE(FindFreePort(first), first + 2);
+  EXPECT_EQ(FindFreePort(first), FindFreePort(first + 2));
   close(a);
   close(b);
 }
