@@ -1,19 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "common/read_write_lock.h"
 
-#include <cstdio>
-#include <cstdlib>
+#include "common/debug.h"
 
 namespace common {
-
-namespace {
-
-void DebugLine(const char* line) {
-  if (std::getenv("TESSARY_DEBUG") == nullptr) return;
-  std::fprintf(stderr, "%s\n", line);
-}
-
-}  // namespace
 
 void ReaderMutex::Wait() { lock_->WaitReader(); }
 
