@@ -44,6 +44,15 @@ void StartBackend(std::string tokenOption, platform::LineEditor* editor) {
   if (editor) editor->RequestRedraw();
 }
 
+// The thread's top: nothing a peer sends may end the program from here.
+void RunStartBackend(std::string tokenOption, platform::LineEditor* editor) {
+  try {
+    StartBackend(std::move(tokenOption), editor);
+  } catch (const std::exception& error) {
+    platform::ConsoleWriteError(std::string("\x1b[31m") + error.what() + "\x1b[0m\r\n");
+  }
+}
+
 }  // namespace
 
 std::string ChooseToken(const std::string& tokenOption) {
@@ -54,12 +63,12 @@ void StartBackendThread(const std::string& tokenOption, platform::LineEditor* ed
   std::lock_guard guard(threadsLock);
   savedTokenOption = tokenOption;
   savedEditor = editor;
-  startupThreads.emplace_back(StartBackend, tokenOption, editor);
+  startupThreads.emplace_back(RunStartBackend, tokenOption, editor);
 }
 
 void RestartBackendThread() {
   std::lock_guard guard(threadsLock);
-  startupThreads.emplace_back(StartBackend, savedTokenOption, savedEditor);
+  startupThreads.emplace_back(RunStartBackend, savedTokenOption, savedEditor);
 }
 
 void JoinBackendThreads() {

@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/prompt_loop.h"
 
+#include <exception>
+
+#include "common/utf8.h"
+#include "platform/console.h"
 #include "shell/backend.h"
 #include "shell/cmd_mode.h"
 #include "shell/dispatch.h"
@@ -45,6 +49,13 @@ void RunPromptLoop(platform::LineEditor& editor) {
     }
     if (line->empty()) continue;
     if (*line == "/exit" || *line == "/quit") return;
-    HandleLine(*line, state);
+    // A Latin-1 terminal or a stray byte must not reach the JSON encoder, which throws on it.
+    std::string repaired = common::RepairUtf8(*line);
+    try {
+      HandleLine(repaired, state);
+    } catch (const std::exception& error) {
+      promptBusy.store(0);
+      platform::ConsoleWrite(std::string("\x1b[31m") + error.what() + "\x1b[0m\r\n");
+    }
   }
 }
