@@ -110,7 +110,8 @@ AccountStatus GetStatus(COPILOT_RAW& client) {
   AccountStatus status;
   status.installed = true;
   if (!client.Connected()) {
-    status.installed = false;
+    status.problem = client.Failure();
+    status.installed = !status.problem.empty();
     return status;
   }
   status.path = client.ExePath();
@@ -135,6 +136,7 @@ std::string StatusText(const AccountStatus& status) {
   if (!status.installed) return "Copilot is not installed.";
   std::string text = "Installed: Yes.\r\n";
   text += status.connected ? "Status: Connected.\r\n" : "Status: Disconnected.\r\n";
+  if (!status.problem.empty()) text += status.problem + "\r\n";
   text += status.isAuthenticated ? "Authentication: Authenticated.\r\n"
                                  : "Authentication: Not Authenticated.\r\n";
   text += "\r\n\r\n";

@@ -46,6 +46,7 @@ struct AccountStatus {
   std::string path;
   bool connected = false;
   bool isAuthenticated = false;
+  std::string problem;  // why a launched CLI is not connected; empty when nothing is known
   std::map<std::string, QuotaInfo> quotas;
   std::vector<ModelInfo> models;
 };

@@ -22,6 +22,8 @@ namespace {
 
 constexpr auto kConnectPatience = std::chrono::seconds(15);
 constexpr auto kConnectRetry = std::chrono::milliseconds(100);
+// A CLI that takes the connection and then says nothing is given up on after this.
+constexpr auto kHandshakePatience = std::chrono::seconds(30);
 
 // Every client alive, so the end of the program can close one that is still starting. Never
 // destroyed: a client released during static destruction must still find it.
@@ -33,6 +35,8 @@ std::set<COPILOT_RAW*>& Clients() {
   static auto* clients = new std::set<COPILOT_RAW*>;
   return *clients;
 }
+// Set once the program ends: a client made after that launches nothing.
+std::atomic<bool> everyClientClosed{false};
 
 int TryConnect(const std::string& host, uint32_t port) {
   int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -58,7 +62,9 @@ COPILOT_RAW::COPILOT_RAW(std::string exePath_, uint32_t port_, const std::string
   {
     std::lock_guard guard(ClientsLock());
     Clients().insert(this);
+    if (everyClientClosed.load()) closed_.store(true);
   }
+  if (closed_.load()) return;
   Launch(token);
   if (launchMode == 0) Connect();
 }
@@ -103,22 +109,33 @@ void COPILOT_RAW::Connect() {
         common::DebugLine("copilot: the CLI refused the connection handshake");
         return;
       }
+      if (outcome == Handshake::Unanswered) {
+        std::lock_guard guard(failureLock_);
+        failure_ = "Copilot did not answer the connection handshake within 30 seconds.";
+        return;
+      }
       // A CLI that is still starting may drop a connection it took; the next one holds.
     }
     // There is no point waiting for a CLI that has exited.
     if (!process || !process->Running() || std::chrono::steady_clock::now() >= deadline) return;
-    std::this_thread::sleep_for(kConnectRetry);
+    std::unique_lock pause(closeLock_);
+    closeWake_.wait_for(pause, kConnectRetry, [this] { return closed_.load(); });
   }
 }
 
 void COPILOT_RAW::Close() {
-  closed_.store(true);
+  {
+    std::lock_guard guard(closeLock_);
+    closed_.store(true);
+  }
+  closeWake_.notify_all();
   int fd = sock.load();
   if (fd >= 0) shutdown(fd, SHUT_RDWR);
 }
 
 void CloseEveryClient() {
   std::lock_guard guard(ClientsLock());
+  everyClientClosed.store(true);
   for (COPILOT_RAW* client : Clients()) client->Close();
 }
 
@@ -133,7 +150,8 @@ void COPILOT_RAW::Disconnect() {
 COPILOT_RAW::Handshake COPILOT_RAW::ShakeHands() {
   json answer = Request({{"jsonrpc", "2.0"}, {"id", NextId()}, {"method", "connect"},
                          {"params", {{"token", connectionSecret_}}}},
-                        true);
+                        true, kHandshakePatience);
+  if (answer.is_null() && connected_.load() && !closed_.load()) return Handshake::Unanswered;
   if (!answer.is_object()) return Handshake::Dropped;
   if (answer.contains("result")) return Handshake::Accepted;
   common::DebugLine("copilot: handshake answered " + answer.dump());
@@ -169,7 +187,13 @@ bool COPILOT_RAW::TakeAnswer(const json& id, std::string& answer) {
   return false;
 }
 
-json COPILOT_RAW::Request(const json& message, bool wait) {
+std::string COPILOT_RAW::Failure() const {
+  std::lock_guard guard(failureLock_);
+  return failure_;
+}
+
+json COPILOT_RAW::Request(const json& message, bool wait,
+                          std::optional<std::chrono::milliseconds> patience) {
   std::string frame = MakeFrame(message.dump());
   if (sock >= 0) SendFrame(frame);
   if (!wait || !connected_.load()) return nullptr;
@@ -177,11 +201,17 @@ json COPILOT_RAW::Request(const json& message, bool wait) {
   std::lock_guard waiting(waitLock);
   std::unique_lock queue(queueLock);
   std::string answer;
+  auto deadline = std::chrono::steady_clock::now() + patience.value_or(std::chrono::milliseconds(0));
   for (;;) {
     if (TakeAnswer(id, answer)) return json::parse(answer, nullptr, false);
     if (!connected_.load()) return nullptr;
     uint64_t seen = arrivals_;
-    arrived.wait(queue, [&] { return arrivals_ != seen || !connected_.load(); });
+    auto changed = [&] { return arrivals_ != seen || !connected_.load(); };
+    if (!patience) {
+      arrived.wait(queue, changed);
+    } else if (!arrived.wait_until(queue, deadline, changed)) {
+      return nullptr;
+    }
   }
 }
 

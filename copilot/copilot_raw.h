@@ -2,11 +2,13 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -34,7 +36,9 @@ class COPILOT_RAW : public std::enable_shared_from_this<COPILOT_RAW> {
   /// Sends one framed message. With `wait`, blocks until the message with the same "id"
   /// arrives and returns it; returns null at once when not connected or when the connection
   /// ends while waiting.
-  nlohmann::json Request(const nlohmann::json& message, bool wait);
+  /// `patience` bounds the wait; null comes back when it runs out.
+  nlohmann::json Request(const nlohmann::json& message, bool wait,
+                         std::optional<std::chrono::milliseconds> patience = std::nullopt);
   /// Completes every queued, unsent prompt of `session` (of all sessions when null) with an
   /// empty answer.
   void FinishQueued(const std::shared_ptr<COPILOT_SESSION>& session);
@@ -49,6 +53,8 @@ class COPILOT_RAW : public std::enable_shared_from_this<COPILOT_RAW> {
   int32_t LaunchMode() const { return launchMode; }
   /// The command line the child was started with (the token itself never appears in it).
   const std::vector<std::string>& LaunchArguments() const { return arguments_; }
+  /// Why a launched CLI could not be used, for the status; empty when nothing is known.
+  std::string Failure() const;
 
   // Account queries.
   nlohmann::json GetAuthStatus();
@@ -70,7 +76,7 @@ class COPILOT_RAW : public std::enable_shared_from_this<COPILOT_RAW> {
 
  private:
   void Launch(const std::string& token);
-  enum class Handshake { Accepted, Refused, Dropped };
+  enum class Handshake { Accepted, Refused, Dropped, Unanswered };
   void Connect();
   void Disconnect();
   Handshake ShakeHands();
@@ -85,6 +91,10 @@ class COPILOT_RAW : public std::enable_shared_from_this<COPILOT_RAW> {
   std::atomic<bool> closed_{false};
   std::atomic<bool> connected_{false};
   std::mutex waitLock;
+  std::mutex closeLock_;
+  std::condition_variable closeWake_;  // cuts the pause between connection attempts short
+  mutable std::mutex failureLock_;
+  std::string failure_;
   std::mutex sendLock;
   uint64_t arrivals_ = 0;  // under queueLock: counts appends, so a waiter never misses one
   std::thread receiver;
@@ -95,7 +105,8 @@ class COPILOT_RAW : public std::enable_shared_from_this<COPILOT_RAW> {
   std::vector<std::string> arguments_;
 };
 
-/// Closes every client that exists, also one still starting; for the end of the program.
+/// Closes every client that exists, also one still starting, and every one made later; for
+/// the end of the program.
 void CloseEveryClient();
 
 /// The first port from `first` on that no IPv4 TCP endpoint on this machine uses locally.

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
@@ -17,6 +19,9 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr char kFolderId[] = "933bd016-0397-42c9-b3e0-eaa7900ef53e";
+constexpr size_t kPiece = size_t(8) << 20;
+
+std::atomic<bool> extractionCancelled{false};
 
 fs::path DataHome() {
   const char* xdg = getenv("XDG_DATA_HOME");
@@ -42,6 +47,7 @@ bool AlreadyExtracted(const fs::path& target, const platform::Resource& blob) {
 
 bool WriteAll(int fd, const unsigned char* data, size_t size) {
   while (size > 0) {
+    if (extractionCancelled.load()) return false;
     ssize_t n = write(fd, data, size);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
@@ -57,7 +63,14 @@ bool ReplaceFile(const fs::path& target, const unsigned char* data, size_t size,
   std::string temporary = target.string() + ".XXXXXX";
   int fd = mkstemp(temporary.data());
   if (fd < 0) return false;
-  bool ok = WriteAll(fd, data, size) && fchmod(fd, mode) == 0 && fsync(fd) == 0;
+  bool ok = true;
+  for (size_t done = 0; ok && done < size; done += kPiece) {
+    size_t piece = std::min(kPiece, size - done);
+    ok = WriteAll(fd, data + done, piece);
+    // Reading the blob maps it in; kept, it would stay resident for the whole session.
+    platform::ReleaseResourcePages(data + done, piece);
+  }
+  ok = ok && fchmod(fd, mode) == 0 && fsync(fd) == 0;
   ok = close(fd) == 0 && ok;
   if (ok) ok = rename(temporary.c_str(), target.c_str()) == 0;
   if (!ok) unlink(temporary.c_str());
@@ -66,11 +79,13 @@ bool ReplaceFile(const fs::path& target, const unsigned char* data, size_t size,
 
 }  // namespace
 
+void CancelExtraction() { extractionCancelled.store(true); }
+
 fs::path CopilotInstallPath() { return DataHome() / "tessary" / kFolderId / "copilot"; }
 
 std::string ExtractCopilot() {
   std::optional<platform::Resource> blob = platform::FindResource("COPILOT_EXE");
-  if (!blob) return {};
+  if (!blob || extractionCancelled.load()) return {};
   fs::path target = CopilotInstallPath();
   std::error_code error;
   fs::create_directories(target.parent_path(), error);

@@ -11,5 +11,9 @@ std::filesystem::path CopilotInstallPath();
 /// these bytes. Returns the path, or empty when this build carries no CLI.
 std::string ExtractCopilot();
 
+/// Stops an unpacking in progress (nothing is left behind) and makes later ones return
+/// empty; for the end of the program.
+void CancelExtraction();
+
 /// The CLI to run: $TESSARY_COPILOT_CLI when set, else the embedded one.
 std::string CopilotExecutable();

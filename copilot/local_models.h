@@ -31,6 +31,9 @@ class LocalModels {
   /// happen under `client`'s queueLock, which `Wait` takes.
   virtual std::shared_ptr<COPILOT_SESSION> Open(const std::string& model, bool streaming,
                                                 std::shared_ptr<COPILOT_RAW> client) = 0;
+  /// Ends every listing in progress at once and makes later ones return nothing; for the end
+  /// of the program, which must not wait on a server that says nothing.
+  virtual void CancelListings() {}
 };
 
 void SetLocalModels(std::shared_ptr<LocalModels> models);

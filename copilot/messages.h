@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -39,4 +40,6 @@ struct PENDING_MESSAGE {
   std::shared_ptr<COMPLETED_MESSAGE> completed;
   std::vector<std::shared_ptr<COPILOT_MESSAGE>> reasoningDeltas;
   std::vector<std::shared_ptr<COPILOT_MESSAGE>> contentDeltas;
+  /// Set by an abort: the CLI must confirm it with its idle by then.
+  std::chrono::steady_clock::time_point abortDeadline{};
 };

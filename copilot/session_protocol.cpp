@@ -149,6 +149,19 @@ void Deliver(COPILOT_RAW& client, const std::shared_ptr<COPILOT_SESSION>& sessio
   deliverAll(message->contentDeltas, message->onContent);
 }
 
+namespace {
+
+// The prompt ends without the CLI's word; what streamed in so far is kept as its answer.
+void GiveUpAfterAbort(const std::shared_ptr<COPILOT_SESSION>& session, PENDING_MESSAGE& message) {
+  if (message.content.empty())
+    for (const auto& delta : message.contentDeltas) message.content += delta->text;
+  message.error = kAbortUnanswered;
+  CompleteMessage(message);
+  if (session->current.get() == &message) session->current = nullptr;
+}
+
+}  // namespace
+
 int Wait(COPILOT_RAW& client, const std::shared_ptr<COPILOT_SESSION>& session,
          const std::shared_ptr<PENDING_MESSAGE>& message) {
   if (!session) return -2;
@@ -158,7 +171,12 @@ int Wait(COPILOT_RAW& client, const std::shared_ptr<COPILOT_SESSION>& session,
   for (;;) {
     Deliver(client, session, message);
     if (message->completed) return 0;
-    if (std::chrono::steady_clock::now() >= deadline) return -1;
+    auto now = std::chrono::steady_clock::now();
+    if (message->abortDeadline.time_since_epoch().count() != 0 && now >= message->abortDeadline) {
+      GiveUpAfterAbort(session, *message);
+      return 0;
+    }
+    if (now >= deadline) return -1;
     client.arrived.wait_for(queue, std::chrono::milliseconds(100));
   }
 }
@@ -173,6 +191,8 @@ void Abort(COPILOT_RAW& client, const std::shared_ptr<COPILOT_SESSION>& session)
   // first of them on, and that one's waiter would wait for an answer nobody shows.
   std::lock_guard queue(client.queueLock);
   client.FinishQueued(session);
+  if (auto current = session->current; current && current->abortDeadline.time_since_epoch().count() == 0)
+    current->abortDeadline = std::chrono::steady_clock::now() + kAbortPatience;
   client.Request(Envelope(client, "session.abort", {{"sessionId", session->sessionId}}), false);
 }
 

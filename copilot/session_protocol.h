@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -29,6 +30,9 @@ struct COPILOT_SESSION {
 };
 
 constexpr char kConnectionLost[] = "The connection to Copilot was lost.";
+constexpr char kAbortUnanswered[] = "Copilot did not answer the abort.";
+/// How long an aborted prompt waits for the CLI's idle before it ends without it.
+constexpr std::chrono::seconds kAbortPatience{2};
 
 std::shared_ptr<COPILOT_SESSION> CreateSession(COPILOT_RAW& client, const std::string& model,
                                                const SessionOptions* options);
@@ -39,7 +43,9 @@ std::shared_ptr<PENDING_MESSAGE> MakeMessage(const std::string& promptUtf8,
                                              const std::vector<std::string>* attachments);
 void Send(COPILOT_RAW& client, const std::shared_ptr<COPILOT_SESSION>& session,
           const std::shared_ptr<PENDING_MESSAGE>& message);
-/// 0 completed, -1 not completed within 600 s, -2 no session, -3 no message.
+/// 0 completed (also when an abort went unanswered for kAbortPatience: then the error is
+/// kAbortUnanswered and what streamed in is the content), -1 not completed within 600 s,
+/// -2 no session, -3 no message.
 int Wait(COPILOT_RAW& client, const std::shared_ptr<COPILOT_SESSION>& session,
          const std::shared_ptr<PENDING_MESSAGE>& message);
 void Deliver(COPILOT_RAW& client, const std::shared_ptr<COPILOT_SESSION>& session,

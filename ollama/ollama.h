@@ -15,8 +15,11 @@ struct OllamaEndpoint {
 };
 OllamaEndpoint OllamaServer();
 
-/// The models the server has, in its order, marked as Ollama models.
+/// The models the server has, in its order, marked as Ollama models. Gives up after 2 s
+/// without an answer and after 5 s in all, so a dead server never holds up the prompt.
 std::vector<ModelInfo> OllamaModels();
+/// Ends the listings in progress and refuses later ones.
+void CancelOllamaListings();
 
 /// JSON string escaping, byte by byte; UTF-8 passes unchanged.
 std::string EscapeJsonString(const std::string& bytes);
@@ -33,4 +36,5 @@ class OllamaBackend : public LocalModels {
                                         std::shared_ptr<COPILOT_RAW> client) override {
     return OpenOllamaConversation(model, streaming, std::move(client));
   }
+  void CancelListings() override { CancelOllamaListings(); }
 };

@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
@@ -52,6 +54,11 @@ std::string EscapeJsonString(const std::string& bytes) {
 
 namespace {
 
+constexpr std::chrono::seconds kListingPause{2};  // connecting, and silence mid-answer
+constexpr std::chrono::seconds kListingWhole{5};
+
+std::atomic<bool> listingsCancelled{false};
+
 bool HasVision(Webwire::rest_client& client, const std::string& model) {
   // The name goes in escaped: a quote in it must not break the request.
   Webwire::reply shown = Webwire::Fetch(client, "POST", "/api/show",
@@ -66,11 +73,20 @@ bool HasVision(Webwire::rest_client& client, const std::string& model) {
 
 }  // namespace
 
+void CancelOllamaListings() { listingsCancelled.store(true); }
+
 std::vector<ModelInfo> OllamaModels() {
   std::vector<ModelInfo> models;
+  if (listingsCancelled.load()) return models;
   OllamaEndpoint server = OllamaServer();
   Webwire::rest_client client;
   client.agent = "REST";
+  client.defaultTimeout = kListingPause;
+  client.wholeBodyTimeout = kListingPause;
+  auto deadline = std::chrono::steady_clock::now() + kListingWhole;
+  client.cancelled = [deadline] {
+    return listingsCancelled.load() || std::chrono::steady_clock::now() >= deadline;
+  };
   if (Webwire::Failed(client.Connect(server.host, false, server.port))) return models;
   Webwire::reply tags = Webwire::Fetch(client, "GET", "/api/tags");
   json list = json::parse(tags.body, nullptr, false);

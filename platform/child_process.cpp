@@ -4,11 +4,33 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <mutex>
+#include <set>
+
 #include "platform/spawn.h"
 
 extern char** environ;
 
 namespace platform {
+namespace {
+
+// Every child's group, so that an abrupt end can take them along. Never destroyed: a child
+// may be ended during static destruction.
+std::mutex& GroupsLock() {
+  static auto* lock = new std::mutex;
+  return *lock;
+}
+std::set<pid_t>& Groups() {
+  static auto* groups = new std::set<pid_t>;
+  return *groups;
+}
+
+}  // namespace
+
+void EndEveryChildProcess() {
+  std::lock_guard guard(GroupsLock());
+  for (pid_t group : Groups()) kill(-group, SIGKILL);
+}
 
 std::vector<std::string> CurrentEnvironment() {
   std::vector<std::string> entries;
@@ -21,7 +43,11 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv,
   SpawnOptions options;
   options.environment = &environment;
   options.discardOutput = true;
+  options.endWithUs = true;
   pid_ = Spawn(argv, options);
+  if (pid_ <= 0) return;
+  std::lock_guard guard(GroupsLock());
+  Groups().insert(pid_);
 }
 
 ChildProcess::~ChildProcess() { Terminate(); }
@@ -36,6 +62,10 @@ bool ChildProcess::Running() {
 
 void ChildProcess::Terminate() {
   if (pid_ <= 0) return;
+  {
+    std::lock_guard guard(GroupsLock());
+    Groups().erase(pid_);
+  }
   // The group outlives a child that already exited when it left helpers behind.
   kill(-pid_, SIGKILL);
   if (!reaped_) {

@@ -29,6 +29,10 @@ class ChildProcess {
   bool reaped_ = false;
 };
 
+/// Kills the group of every ChildProcess that exists, for an end that runs no destructors.
+/// The children themselves also die with this process (a parent-death signal).
+void EndEveryChildProcess();
+
 /// The current process's environment as "NAME=value" entries, in order.
 std::vector<std::string> CurrentEnvironment();
 

@@ -1,9 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/control_signals.h"
 
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
 
+#include <exception>
+
+#include "platform/child_process.h"
 #include "platform/terminal.h"
 
 namespace platform {
@@ -20,6 +26,8 @@ sigset_t ControlSet() {
 }
 
 [[noreturn]] void EndLikeSignal(int signo) {
+  // The children are in groups of their own: the signal below would not reach them.
+  EndEveryChildProcess();
   RestoreTerminalSettings();
   signal(signo, SIG_DFL);
   sigset_t one;
@@ -45,17 +53,47 @@ ControlSignalThread::~ControlSignalThread() {
   thread_.join();
 }
 
+namespace {
+
+// The next control signal, or SIGHUP when the terminal hung up without sending one (a shell
+// that owns the terminal keeps it, or we are not its session leader).
+int NextSignal(int signals, bool& watchTerminal) {
+  for (;;) {
+    struct pollfd fds[2] = {{signals, POLLIN, 0}, {STDIN_FILENO, 0, 0}};
+    if (poll(fds, watchTerminal ? 2 : 1, -1) < 0) continue;
+    if (fds[0].revents & POLLIN) {
+      signalfd_siginfo info;
+      if (read(signals, &info, sizeof info) == ssize_t(sizeof info)) return int(info.ssi_signo);
+    }
+    if (watchTerminal && (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL))) {
+      watchTerminal = false;
+      return SIGHUP;
+    }
+  }
+}
+
+}  // namespace
+
 void ControlSignalThread::Run() {
   sigset_t set = ControlSet();
+  int signals = signalfd(-1, &set, SFD_CLOEXEC);
+  // Only a terminal is watched: a pipe's end is the normal end of the input, read to the last line.
+  bool watchTerminal = StandardInputIsTerminal();
   for (;;) {
-    int signo = 0;
-    if (sigwait(&set, &signo) != 0) continue;
-    if (signo == kStopSignal) return;
+    int signo = NextSignal(signals, watchTerminal);
+    if (signo == kStopSignal) break;
     ControlEvent event = signo == SIGINT    ? ControlEvent::CtrlC
                          : signo == SIGQUIT ? ControlEvent::CtrlBreak
                                             : ControlEvent::Close;
-    if (!handler_(event)) EndLikeSignal(signo);
+    bool consumed = false;
+    try {
+      consumed = handler_(event);
+    } catch (const std::exception&) {
+      consumed = event != ControlEvent::Close;
+    }
+    if (!consumed) EndLikeSignal(signo);
   }
+  close(signals);
 }
 
 }  // namespace platform

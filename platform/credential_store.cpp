@@ -75,7 +75,9 @@ std::string Serialise(const Entries& entries) {
 
 // Missing, unreadable, oversized and malformed files all read as no credentials.
 Entries Load(const fs::path& file) {
-  int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  // A FIFO or a device in the file's place must not block the start, nor a link lead the
+  // read elsewhere: only a regular file is read.
+  int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
   if (fd < 0) return {};
   struct stat info;
   std::string text;

@@ -40,6 +40,14 @@ struct LineEditorCallbacks {
 
   static int IgnoreKey(int, int) { return 0; }
 
+  // In raw mode Ctrl+D arrives as a byte; an end of input or a read error (EIO once the
+  // terminal is gone) means nobody is left to type, and asking again would only spin.
+  static int ReadKey(FILE* stream) {
+    int c = rl_getc(stream);
+    if (c < 0 && current) current->atEnd_ = true;
+    return c;
+  }
+
   // Ctrl+C must arrive as a key while a line is edited, so signal generation is switched off
   // for exactly that time; readline puts the old settings back when the line ends.
   static void PrepareTerminal(int meta) {
@@ -91,6 +99,7 @@ LineEditor::LineEditor(std::function<bool()> copyKey, std::function<std::string(
   rl_change_environment = 0;
   rl_readline_name = "tessary";
   rl_prep_term_function = &LineEditorCallbacks::PrepareTerminal;
+  rl_getc_function = &LineEditorCallbacks::ReadKey;
   rl_bind_key(3, &LineEditorCallbacks::OnCopyKey);     // Ctrl+C
   rl_bind_key(22, &LineEditorCallbacks::IgnoreKey);    // Ctrl+V
   rl_bind_key('\t', rl_insert);                        // no completion
@@ -136,14 +145,16 @@ std::optional<std::string> LineEditor::ReadTerminalLine(const std::string& promp
       if (errno == EINTR) continue;
       break;
     }
-    if (fds[1].revents & POLLIN) Redraw();
-    if (fds[0].revents & POLLIN) {
-      rl_callback_read_char();
-    } else if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+    // A hung-up terminal also reports POLLIN, and every read then fails at once.
+    if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
       atEnd_ = true;
       break;
     }
+    if (fds[1].revents & POLLIN) Redraw();
+    if (fds[0].revents & POLLIN) rl_callback_read_char();
+    if (atEnd_) break;
   }
+  if (atEnd_ && LineEditorCallbacks::lineDone) return std::nullopt;
   if (!LineEditorCallbacks::lineDone) {
     rl_callback_handler_remove();
     return std::nullopt;

@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/resources.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
 #include <map>
 #include <string>
 
@@ -17,6 +21,14 @@ std::map<std::string, Resource, std::less<>>& Table() {
 ResourceRegistration::ResourceRegistration(std::string_view name, const unsigned char* begin,
                                            const unsigned char* end, std::string_view sha256) {
   Table()[std::string(name)] = Resource{begin, size_t(end - begin), sha256};
+}
+
+void ReleaseResourcePages(const unsigned char* data, size_t size) {
+  auto page = uintptr_t(sysconf(_SC_PAGESIZE));
+  // Only whole pages inside the blob: its neighbours in the executable are not ours to drop.
+  uintptr_t begin = (uintptr_t(data) + page - 1) & ~(page - 1);
+  uintptr_t end = (uintptr_t(data) + size) & ~(page - 1);
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
 }
 
 std::optional<Resource> FindResource(std::string_view name) {

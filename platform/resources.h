@@ -17,6 +17,10 @@ struct Resource {
 /// The blob of that name, or nothing when the build did not include it.
 std::optional<Resource> FindResource(std::string_view name);
 
+/// Lets go of the pages of `data` (part of a resource) that this process has read: they stay
+/// in the page cache and come back from the executable when read again.
+void ReleaseResourcePages(const unsigned char* data, size_t size);
+
 /// Made by the build's generated code, one per blob, before main runs.
 struct ResourceRegistration {
   ResourceRegistration(std::string_view name, const unsigned char* begin,

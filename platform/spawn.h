@@ -17,6 +17,7 @@ struct SpawnOptions {
   bool discardOutput = false; // standard output and error to /dev/null
   int input = -1;             // descriptor for standard input; -1: /dev/null when output is
                               // discarded, else ours
+  bool endWithUs = false;     // the child is killed when this process dies, however it dies
 };
 
 /// Starts `argv` (through PATH when argv[0] has no slash). The child's pid, or -1 when it

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/console_control.h"
 
+#include <chrono>
+#include <thread>
+
 #include "shell/session.h"
 #include "shell/submit_prompt.h"
 
@@ -11,10 +14,14 @@ bool OnConsoleControl(platform::ControlEvent event) {
     copyTaken.store(1);
     return true;
   }
-  if (promptBusy.load() != 0) {
-    AbortRunningPrompt();
-    return true;
-  }
+  bool busy = promptBusy.load() != 0;
+  if (busy) AbortRunningPrompt();
+  // A request to end (a session manager, a shutdown, the terminal gone) ends us even
+  // mid-answer; only the keys are for the answer alone.
+  if (busy && event != platform::ControlEvent::Close) return true;
+  // The CLI gets a moment to take the abort before it is ended with us.
+  for (int i = 0; busy && i < 50 && promptBusy.load() != 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   copilot.store(nullptr);
   return false;
 }

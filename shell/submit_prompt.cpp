@@ -91,6 +91,8 @@ void SubmitPrompt(const std::string& line, PromptState state) {
   if (Wait(*client, conversation, message) == 0) {
     std::lock_guard queue(client->queueLock);
     completed = message->completed;
+  } else {
+    ConsoleWrite("\x1b[31mCopilot did not finish the answer in time.\x1b[0m\r\n");
   }
   if (completed) {
     if (!completed->error.empty()) ConsoleWrite("\x1b[31m" + completed->error + "\x1b[0m\r\n");
@@ -102,8 +104,9 @@ void SubmitPrompt(const std::string& line, PromptState state) {
                  " done\x1b[0m\r\n");
   }
   promptBusy.store(0);
-  // A lost connection leaves nothing to talk to: the next prompt gets a new back-end.
-  if (completed && completed->error == kConnectionLost) {
+  // A lost connection leaves nothing to talk to, and a CLI that ignores an abort cannot be
+  // trusted with the next prompt: either way the next prompt gets a new back-end.
+  if (completed && (completed->error == kConnectionLost || completed->error == kAbortUnanswered)) {
     session->SetConversation(nullptr);
     copilot.store(nullptr);
     RestartBackendThread();

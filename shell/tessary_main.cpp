@@ -2,11 +2,16 @@
 #include "shell/tessary_main.h"
 
 #include <clocale>
+#include <cstdlib>
+#include <exception>
 #include <filesystem>
 #include <system_error>
 
 #include "copilot/copilot_raw.h"
+#include "copilot/extract.h"
+#include "copilot/local_models.h"
 #include "ollama/ollama.h"
+#include "platform/child_process.h"
 #include "platform/console.h"
 #include "platform/control_signals.h"
 #include "platform/line_editor.h"
@@ -33,7 +38,10 @@ std::shared_ptr<CMDSESSION> MakeSession(const StartupOptions& options) {
 
 void Shutdown() {
   quitting.store(true);
-  // A back-end still starting may wait on a CLI that never answers; closing ends its waits.
+  // Nothing the start-up thread waits for may hold up the end: the unpacking, the CLI's
+  // start and handshake, and the model listing all give up at once.
+  CancelExtraction();
+  if (std::shared_ptr<LocalModels> local = GetLocalModels()) local->CancelListings();
   CloseEveryClient();
   // A local model's conversation has a receiver thread of its own; it ends here, not at exit.
   cmdSession.load()->SetConversation(nullptr);
@@ -50,6 +58,12 @@ int RunTessary(int argc, char** argv) {
   // Before any thread exists, so that only the control thread ever takes these signals.
   platform::BlockControlSignals();
   platform::SaveTerminalSettings();
+  // An exception nobody caught must not leave the CLI running or the terminal raw.
+  std::set_terminate([] {
+    platform::EndEveryChildProcess();
+    platform::RestoreTerminalSettings();
+    std::abort();
+  });
   platform::ControlSignalThread control(OnConsoleControl);
 
   int exitCode = 0;

@@ -67,6 +67,7 @@ HRESULT rest_client::OpenRequest(handle& result, std::string_view pathOrUrl, dat
   setup.verb = std::string(verb);
   setup.agent = agent;
   setup.timeout = defaultTimeout;
+  setup.cancelled = cancelled;
   std::string target(pathOrUrl);
   if (IsFullUrl(pathOrUrl)) {
     Close();

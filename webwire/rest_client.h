@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,6 +40,9 @@ class rest_client {
   /// Time-out of requests with a whole (memory) body; nullopt gives them kDefaultTimeout too.
   std::optional<std::chrono::milliseconds> wholeBodyTimeout = kWholeBodyTimeout;
   std::chrono::milliseconds defaultTimeout = kDefaultTimeout;
+  /// Asked at least every 50 ms while a request waits; true gives the request up with
+  /// E_ABORT. Empty: never. Lets another thread end a wait on a server that says nothing.
+  std::function<bool()> cancelled;
 
   /// Binds the client to `server` (port 0: 443 when `secure`, else 80). The connection is
   /// kept when the name matches in any letter case and security and port are unchanged; a

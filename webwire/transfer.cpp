@@ -17,6 +17,8 @@ using std::chrono::steady_clock;
 // One body piece handed to the network at a time.
 constexpr std::size_t kUploadPiece = 4096;
 constexpr milliseconds kLongestPoll{1000};
+// How soon a cancelled request notices.
+constexpr milliseconds kCancelPoll{50};
 
 bool IsVerb(std::string_view verb, std::string_view name) {
   return common::EqualsIgnoringCase(verb, name);
@@ -57,6 +59,7 @@ HRESULT request_object::Send(const request_setup& setup) {
 
 bool request_object::Configure(const request_setup& setup) {
   timeout_ = setup.timeout;
+  cancelled_ = setup.cancelled;
   curl_slist* list = nullptr;
   auto append = [&list](const std::string& line) {
     curl_slist* grown = curl_slist_append(list, line.c_str());
@@ -139,12 +142,17 @@ void request_object::Drive(Done done) {
     }
     CollectFinished();
     if (finished_ || done()) break;
+    if (cancelled_ && cancelled_()) {
+      abortReason_ = E_ABORT;
+      Finish(CURLE_ABORTED_BY_CALLBACK);
+      break;
+    }
     const auto idle = std::chrono::duration_cast<milliseconds>(steady_clock::now() - lastActivity_);
     if (idle >= timeout_) {
       Finish(CURLE_OPERATION_TIMEDOUT);
       break;
     }
-    const milliseconds wait = std::min(timeout_ - idle, kLongestPoll);
+    const milliseconds wait = std::min(timeout_ - idle, cancelled_ ? kCancelPoll : kLongestPoll);
     curl_multi_poll(multi, nullptr, 0, static_cast<int>(wait.count()), nullptr);
   }
 }

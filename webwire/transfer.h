@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -63,6 +64,7 @@ struct request_setup {
   const progress_callback* progress = nullptr;
   std::chrono::milliseconds timeout{60000};  // connecting, and the longest pause in traffic
   std::string agent;
+  std::function<bool()> cancelled;  // empty: never
 };
 
 /// One easy handle on its session's multi handle. Send runs the transfer until the head of
@@ -112,6 +114,7 @@ class request_object : public handle_object {
   std::string pending_;  // body bytes received but not yet read
   std::size_t pendingPos_ = 0;
   std::chrono::milliseconds timeout_{60000};
+  std::function<bool()> cancelled_;
   std::chrono::steady_clock::time_point lastActivity_;
   // Streamed upload, valid only during Send.
   data_provider* body_ = nullptr;

@@ -15,6 +15,8 @@ The scenario is a JSON file named by FAKE_COPILOT_SCRIPT:
                     {"event": type, "data": {...}}   a session.event for the current session
                     {"sleep": seconds}
                     {"die": true}                    exit at once, mid-answer
+                    {"stall": true}                  send nothing more, not even the idle,
+                                                     whatever tessary asks
                     {"raw": text}                    bytes sent as they are
                     {"request": {...}}               a request from the "CLI" (id added)
                   session.idle is sent after the last step unless the list ends with "die"
@@ -103,6 +105,9 @@ class Connection:
                     break
             elif "die" in step:
                 os._exit(0)
+            elif "stall" in step:
+                time.sleep(3600)
+                return
             elif "hold" in step:
                 self.abort.wait(60)
             elif "raw" in step:
@@ -191,7 +196,7 @@ class Connection:
 
 def main():
     args = sys.argv[1:]
-    log({"argv": args, "environ": dict(os.environ)})
+    log({"argv": args, "environ": dict(os.environ), "pid": os.getpid()})
     port = int(args[args.index("--port") + 1])
     server = socket.socket()
     server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)

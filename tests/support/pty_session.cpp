@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -58,7 +59,13 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
 // Runs in the forked child of a process that has threads: only calls that are safe there (no
 // allocation), everything else was prepared before the fork.
 [[noreturn]] void ExecChild(char* const* argv, char* const* envp, const char* folder,
-                            int inputRead) {
+                            int inputRead, bool controllingTerminal) {
+  if (!controllingTerminal) {
+    // Giving the terminal up as session leader sends SIGHUP to ourselves: not wanted here.
+    signal(SIGHUP, SIG_IGN);
+    ioctl(STDIN_FILENO, TIOCNOTTY);
+    signal(SIGHUP, SIG_DFL);
+  }
   // Tests compare the bytes the program wrote, so the terminal must not turn \n into \r\n.
   struct termios settings;
   if (tcgetattr(STDOUT_FILENO, &settings) == 0) {
@@ -105,7 +112,8 @@ PtySession::PtySession(const std::vector<std::string>& argv, const Options& opti
   if (pid_ < 0) throw std::runtime_error("forkpty failed");
   if (pid_ == 0) {
     if (pipeFds[1] >= 0) close(pipeFds[1]);
-    ExecChild(args.data(), envp.data(), options.workingDirectory.c_str(), pipeFds[0]);
+    ExecChild(args.data(), envp.data(), options.workingDirectory.c_str(), pipeFds[0],
+              options.controllingTerminal);
   }
   if (pipeFds[0] >= 0) close(pipeFds[0]);
   inputPipe_ = pipeFds[1];
@@ -118,7 +126,7 @@ PtySession::~PtySession() {
     WaitForExit(5s);
   }
   if (inputPipe_ >= 0) close(inputPipe_);
-  close(master_);
+  if (master_ >= 0) close(master_);
 }
 
 void PtySession::Type(std::string_view keys) {
@@ -137,7 +145,18 @@ void PtySession::CloseInput() {
   inputPipe_ = -1;
 }
 
+void PtySession::CloseTerminal() {
+  if (master_ >= 0) close(master_);
+  master_ = -1;
+}
+
+void PtySession::Signal(int signo) { kill(pid_, signo); }
+
 bool PtySession::ReadSome(std::chrono::milliseconds timeout) {
+  if (master_ < 0) {
+    usleep(std::chrono::microseconds(timeout).count());
+    return false;
+  }
   struct pollfd fd = {master_, POLLIN, 0};
   if (poll(&fd, 1, int(timeout.count())) <= 0) return false;
   char buffer[4096];
@@ -215,6 +234,8 @@ std::vector<int> ProcessesRunning(const std::string& text) {
 }
 
 std::string TessaryPath() {
+  // Another build of tessary can be tried against the same tests, an older one for instance.
+  if (const char* other = getenv("TESSARY_UNDER_TEST"); other && *other) return other;
 #ifdef TESSARY_EXE
   return TESSARY_EXE;
 #else

@@ -21,6 +21,9 @@ class PtySession {
     std::map<std::string, std::string> environment;  // added to (or replacing) ours
     std::string workingDirectory;
     bool stdinIsTerminal = true;  // false: standard input is a pipe fed by Type()
+    // false: the program runs on the terminal without owning it, as under a shell that keeps
+    // it, so closing the terminal sends it no SIGHUP.
+    bool controllingTerminal = true;
   };
 
   PtySession(const std::vector<std::string>& argv, const Options& options);
@@ -32,6 +35,9 @@ class PtySession {
   void Type(std::string_view keys);
   /// Closes the input pipe (only when stdinIsTerminal is false).
   void CloseInput();
+  /// Closes the terminal's master side, as closing a terminal window does.
+  void CloseTerminal();
+  void Signal(int signo);
 
   /// Waits until `text` appears in the output after the mark; true when it did in time.
   bool WaitFor(std::string_view text, std::chrono::milliseconds timeout = 20s);
