@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "common/terminal_text.h"
 #include "copilot/local_models.h"
 
 using nlohmann::json;
@@ -145,8 +146,8 @@ std::string StatusText(const AccountStatus& status) {
     text += "Models\r\n" + rule + "\r\n";
     char line[128];
     for (const ModelInfo& model : status.models) {
-      std::snprintf(line, sizeof line, "%05i - %s\r\n", model.outputPrice, model.name.c_str());
-      text += line;
+      std::snprintf(line, sizeof line, "%05i - ", model.outputPrice);
+      text += line + common::TerminalSafeLine(model.name) + "\r\n";
     }
   }
   auto premium = status.quotas.find("premium_interactions");

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "copilot/signin_view.h"
 
+#include "common/terminal_text.h"
 #include "platform/clipboard.h"
 #include "platform/console.h"
 #include "platform/console_dialog.h"
@@ -15,12 +16,7 @@ constexpr char kCancelKey = 'q';
 
 // The values come from the network and are printed inside terminal escape sequences: a
 // control character could end the hyperlink early and smuggle in sequences of its own.
-std::string Printable(const std::string& text) {
-  std::string out;
-  for (unsigned char c : text)
-    if (c >= 0x20 && c != 0x7f) out += char(c);
-  return out;
-}
+std::string Printable(const std::string& text) { return common::TerminalSafeLine(text); }
 
 class ConsoleSignInView : public SignInView {
  public:

@@ -2,6 +2,7 @@
 // The commands that show or pick from the account snapshot.
 #include <cstdio>
 
+#include "common/terminal_text.h"
 #include "common/text.h"
 #include "platform/console.h"
 #include "shell/commands.h"
@@ -37,7 +38,7 @@ CommandResult SelectModel(const std::string& line, const Words&) {
     }
   }
   if (!selected) return Handled;
-  ConsoleWrite("\x1b[32mActive model " + argument + " (Rate " +
+  ConsoleWrite("\x1b[32mActive model " + common::TerminalSafeLine(argument) + " (Rate " +
                std::to_string(selected->outputPrice) + ").\x1b[0m\r\n");
   session.model = selected->id;
   return session.model != previous ? NewConversation : Handled;
@@ -50,8 +51,9 @@ CommandResult ListModels(const std::string&, const Words&) {
   for (const ModelInfo& entry : status.models) {
     std::string line = entry.id == model ? "\x1b[33m" : "\x1b[36m";
     line += Format("%02d. %04i\t%s\t%s [%s] \x1b[0m\r\n", number++, entry.outputPrice,
-                   entry.isOllama ? "[Ollama]" : "[Copilot]", entry.name.c_str(),
-                   entry.id.c_str());
+                   entry.isOllama ? "[Ollama]" : "[Copilot]",
+                   common::TerminalSafeLine(entry.name).c_str(),
+                   common::TerminalSafeLine(entry.id).c_str());
     ConsoleWrite(line);
   }
   return Handled;
@@ -63,7 +65,7 @@ CommandResult PrintQuota(const std::string&, const Words&) {
     ConsoleWrite(Format(
         "\x1b[34m%s\x1b[0m\r\n  \x1b[33mUsed %d, Remaining %.2f%%, Overage %d, Overage Allowed "
         "With Exhausted Quota %d\r\n",
-        key.c_str(), quota.usedRequests, double(quota.remainingPercentage), quota.overage,
+        common::TerminalSafeLine(key).c_str(), quota.usedRequests, double(quota.remainingPercentage), quota.overage,
         quota.overageAllowedWithExhaustedQuota ? 1 : 0));
     ConsoleWrite("\x1b[0m");
   }

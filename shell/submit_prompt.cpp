@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/submit_prompt.h"
 
+#include <mutex>
+
+#include "common/terminal_text.h"
 #include "copilot/session_protocol.h"
 #include "platform/console.h"
 #include "shell/backend.h"
@@ -11,6 +14,32 @@
 using platform::ConsoleWrite;
 
 namespace {
+
+// A streamed answer is made safe piece by piece; a character split between two pieces is
+// printed once it is whole. The pieces of one prompt come from one thread at a time.
+std::mutex streamsLock;
+common::TerminalSafeStream reasoningStream;
+common::TerminalSafeStream answerStream;
+
+void WriteReasoning(const std::string& safe) {
+  if (!safe.empty() && cmdSession.load()->showThinking)
+    ConsoleWrite("\x1b[38;5;8m" + safe + "\x1b[0m");
+}
+
+void WriteAnswer(const std::string& safe) {
+  std::string out;
+  if (afterReasoning.exchange(false)) out = "\r\n";
+  if (!safe.empty()) out += "\x1b[32m" + safe + "\x1b[0m";
+  if (!out.empty()) ConsoleWrite(out);
+}
+
+// What is still held back at the end of an answer.
+void FinishStreams() {
+  std::lock_guard guard(streamsLock);
+  WriteReasoning(reasoningStream.Finish());
+  std::string rest = answerStream.Finish();
+  if (!rest.empty()) WriteAnswer(rest);
+}
 
 const char* SystemPromptFor(int32_t mode, std::string& faust) {
   if (mode == kCmdMode) return kCmdModePrompt;
@@ -52,14 +81,14 @@ void AbortRunningPrompt() {
 
 int32_t OnReasoningPiece(std::string& text, uint64_t) {
   afterReasoning.store(true);
-  if (cmdSession.load()->showThinking) ConsoleWrite("\x1b[38;5;8m" + text + "\x1b[0m");
+  std::lock_guard guard(streamsLock);
+  WriteReasoning(reasoningStream.Feed(text));
   return 0;
 }
 
 int32_t OnAnswerPiece(std::string& text, uint64_t) {
-  std::string out;
-  if (afterReasoning.exchange(false)) out = "\r\n";
-  ConsoleWrite(out + "\x1b[32m" + text + "\x1b[0m");
+  std::lock_guard guard(streamsLock);
+  WriteAnswer(answerStream.Feed(text));
   return 0;
 }
 
@@ -88,17 +117,21 @@ void SubmitPrompt(const std::string& line, PromptState state) {
   copyTaken.store(0);
   Send(*client, conversation, message);
   std::shared_ptr<COMPLETED_MESSAGE> completed;
-  if (Wait(*client, conversation, message) == 0) {
+  int waited = Wait(*client, conversation, message);
+  FinishStreams();
+  if (waited == 0) {
     std::lock_guard queue(client->queueLock);
     completed = message->completed;
   } else {
     ConsoleWrite("\x1b[31mCopilot did not finish the answer in time.\x1b[0m\r\n");
   }
   if (completed) {
-    if (!completed->error.empty()) ConsoleWrite("\x1b[31m" + completed->error + "\x1b[0m\r\n");
+    if (!completed->error.empty())
+      ConsoleWrite("\x1b[31m" + common::TerminalSafe(completed->error) + "\x1b[0m\r\n");
     if (!completed->content.empty()) {
       session->AddResponse(completed->content);
-      if (!session->options.streaming) ConsoleWrite("\x1b[32m" + completed->content + "\x1b[0m");
+      if (!session->options.streaming)
+        ConsoleWrite("\x1b[32m" + common::TerminalSafe(completed->content) + "\x1b[0m");
     }
     ConsoleWrite("\r\n\x1b[36mResponse " + std::to_string(session->ResponseCount()) +
                  " done\x1b[0m\r\n");

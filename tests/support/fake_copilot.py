@@ -78,7 +78,8 @@ class Connection:
         self.streaming = {}
 
     def send(self, obj):
-        body = json.dumps(obj, separators=(",", ":")).encode()
+        # As the real CLI's JSON.stringify: characters past ASCII go raw, controls escaped.
+        body = json.dumps(obj, separators=(",", ":"), ensure_ascii=False).encode()
         frame = SCENARIO.get("prefix", "").encode() + b"Content-Length: %d\r\n\r\n" % len(body) + body
         self.send_bytes(frame)
 
