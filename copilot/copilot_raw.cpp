@@ -176,13 +176,13 @@ bool COPILOT_RAW::SendFrame(const std::string& frame) {
 }
 
 bool COPILOT_RAW::TakeAnswer(const json& id, std::string& answer) {
+  std::string wanted = id.dump();
   for (auto entry = inbox.begin(); entry != inbox.end(); ++entry) {
-    json parsed = json::parse(*entry, nullptr, false);
-    if (parsed.is_object() && parsed.contains("id") && parsed["id"] == id) {
-      answer = std::move(*entry);
-      inbox.erase(entry);
-      return true;
-    }
+    if (entry->id != wanted) continue;
+    answer = std::move(entry->body);
+    inboxBytes_ -= answer.size();
+    inbox.erase(entry);
+    return true;
   }
   return false;
 }
@@ -195,11 +195,23 @@ std::string COPILOT_RAW::Failure() const {
 json COPILOT_RAW::Request(const json& message, bool wait,
                           std::optional<std::chrono::milliseconds> patience) {
   std::string frame = MakeFrame(message.dump());
-  if (sock >= 0) SendFrame(frame);
-  if (!wait || !connected_.load()) return nullptr;
+  if (!wait) {
+    if (sock >= 0) SendFrame(frame);
+    return nullptr;
+  }
   json id = message.value("id", json());
   std::lock_guard waiting(waitLock);
   std::unique_lock queue(queueLock);
+  // Named before the answer can arrive, so that a flood cannot push it out of the inbox.
+  awaited_ = id.dump();
+  struct Forget {
+    std::string& awaited;
+    ~Forget() { awaited.clear(); }
+  } forget{awaited_};
+  queue.unlock();
+  if (sock >= 0) SendFrame(frame);
+  queue.lock();
+  if (!connected_.load()) return nullptr;
   std::string answer;
   auto deadline = std::chrono::steady_clock::now() + patience.value_or(std::chrono::milliseconds(0));
   for (;;) {
@@ -215,11 +227,33 @@ json COPILOT_RAW::Request(const json& message, bool wait,
   }
 }
 
-void COPILOT_RAW::Append(const std::string& body) {
+void COPILOT_RAW::ClearInbox() {
   std::lock_guard queue(queueLock);
-  inbox.push_back(body);
+  inbox.clear();
+  inboxBytes_ = 0;
+}
+
+void COPILOT_RAW::Append(const json& message, const std::string& body) {
+  std::lock_guard queue(queueLock);
+  std::string id = message.is_object() && message.contains("id") ? message["id"].dump() : "";
+  inbox.push_back({std::move(id), body});
+  inboxBytes_ += body.size();
+  DropOldest();
   ++arrivals_;
   arrived.notify_all();
+}
+
+// Notifications nobody waits for would otherwise pile up for as long as the CLI sends them.
+void COPILOT_RAW::DropOldest() {
+  auto entry = inbox.begin();
+  while ((inbox.size() > kInboxEntries || inboxBytes_ > kInboxBytes) && entry != inbox.end()) {
+    if (!awaited_.empty() && entry->id == awaited_) {
+      ++entry;
+      continue;
+    }
+    inboxBytes_ -= entry->body.size();
+    entry = inbox.erase(entry);
+  }
 }
 
 void COPILOT_RAW::ReceiveLoop() {
@@ -287,7 +321,7 @@ bool COPILOT_RAW::Dispatch(const std::string& body) {
                message["params"]["event"].contains("type")) {
       if (HandleSessionEvent(*this, message, body)) return true;
     }
-    Append(body);
+    Append(message, body);
     return true;
   } catch (const std::exception& error) {
     common::DebugLine(std::string("copilot: ") + error.what() + " in " + body.substr(0, 200));

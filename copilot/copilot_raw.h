@@ -42,6 +42,7 @@ class COPILOT_RAW : public std::enable_shared_from_this<COPILOT_RAW> {
   /// Completes every queued, unsent prompt of `session` (of all sessions when null) with an
   /// empty answer.
   void FinishQueued(const std::shared_ptr<COPILOT_SESSION>& session);
+  void ClearInbox();
 
   bool Connected() const { return connected_.load(); }
   /// Ends the connection from any thread: every waiter returns null at once, and a connection
@@ -67,7 +68,17 @@ class COPILOT_RAW : public std::enable_shared_from_this<COPILOT_RAW> {
   uint32_t port = 0;
   std::atomic<uint32_t> nextId{1};
   std::vector<std::shared_ptr<COPILOT_SESSION>> sessions;
-  std::list<std::string> inbox;
+  /// One message nobody has taken yet, with its "id" as written (empty when it has none), so
+  /// that looking for an answer never parses a message twice.
+  struct InboxEntry {
+    std::string id;
+    std::string body;
+  };
+  /// What arrived and no handler consumed. Bounded (kInboxEntries, kInboxBytes): the oldest
+  /// entries go first, never the answer a Request waits for.
+  std::list<InboxEntry> inbox;
+  static constexpr size_t kInboxEntries = 1000;
+  static constexpr size_t kInboxBytes = size_t(8) << 20;
   std::recursive_mutex queueLock;
   /// Signalled under queueLock whenever a message arrives or a prompt completes.
   std::condition_variable_any arrived;
@@ -83,7 +94,8 @@ class COPILOT_RAW : public std::enable_shared_from_this<COPILOT_RAW> {
   void ReceiveLoop();
   bool Dispatch(const std::string& body);
   void EndOfConnection();
-  void Append(const std::string& body);
+  void Append(const nlohmann::json& message, const std::string& body);
+  void DropOldest();
   bool SendFrame(const std::string& frame);
   bool TakeAnswer(const nlohmann::json& id, std::string& answer);
 
@@ -97,6 +109,8 @@ class COPILOT_RAW : public std::enable_shared_from_this<COPILOT_RAW> {
   std::string failure_;
   std::mutex sendLock;
   uint64_t arrivals_ = 0;  // under queueLock: counts appends, so a waiter never misses one
+  size_t inboxBytes_ = 0;  // under queueLock
+  std::string awaited_;    // under queueLock: the id the current Request waits for
   std::thread receiver;
   std::string exePath;
   std::unique_ptr<platform::ChildProcess> process;

@@ -40,6 +40,10 @@ struct PENDING_MESSAGE {
   std::shared_ptr<COMPLETED_MESSAGE> completed;
   std::vector<std::shared_ptr<COPILOT_MESSAGE>> reasoningDeltas;
   std::vector<std::shared_ptr<COPILOT_MESSAGE>> contentDeltas;
+  // Every delta before these positions has been handed to its callback, so a delivery starts
+  // where the last one ended instead of walking the whole answer again.
+  size_t reasoningDelivered = 0;
+  size_t contentDelivered = 0;
   /// Set by an abort: the CLI must confirm it with its idle by then.
   std::chrono::steady_clock::time_point abortDeadline{};
 };

@@ -108,7 +108,7 @@ void Send(COPILOT_RAW& client, const std::shared_ptr<COPILOT_SESSION>& session,
     session->queue.push_back(message);
     return;
   }
-  client.inbox.clear();
+  client.ClearInbox();
   json params = {{"sessionId", session->sessionId}, {"prompt", message->prompt}};
   if (!message->attachments.empty()) {
     json files = json::array();
@@ -135,18 +135,18 @@ void Send(COPILOT_RAW& client, const std::shared_ptr<COPILOT_SESSION>& session,
 void Deliver(COPILOT_RAW& client, const std::shared_ptr<COPILOT_SESSION>& session,
              const std::shared_ptr<PENDING_MESSAGE>& message) {
   std::lock_guard queue(client.queueLock);
-  auto deliverAll = [&](std::vector<std::shared_ptr<COPILOT_MESSAGE>>& deltas,
+  auto deliverAll = [&](std::vector<std::shared_ptr<COPILOT_MESSAGE>>& deltas, size_t& next,
                         const PieceCallback& callback) {
     // Index, not iterator: a callback's Abort may not add deltas, but stay safe if it does.
-    for (size_t i = 0; callback && i < deltas.size(); ++i) {
-      if (deltas[i]->delivered) continue;
-      deltas[i]->delivered = true;
-      std::string text = deltas[i]->text;
+    for (; callback && next < deltas.size(); ++next) {
+      if (deltas[next]->delivered) continue;
+      deltas[next]->delivered = true;
+      std::string text = deltas[next]->text;
       if (callback(text, message->userData) < 0) Abort(client, session);
     }
   };
-  deliverAll(message->reasoningDeltas, message->onReasoning);
-  deliverAll(message->contentDeltas, message->onContent);
+  deliverAll(message->reasoningDeltas, message->reasoningDelivered, message->onReasoning);
+  deliverAll(message->contentDeltas, message->contentDelivered, message->onContent);
 }
 
 namespace {

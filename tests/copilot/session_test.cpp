@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Sessions and the life of a prompt, against the fake CLI.
+#include <algorithm>
 #include <thread>
 
 #include "copilot/session_protocol.h"
@@ -178,7 +179,7 @@ TEST_F(SessionTest, ADeltaForAnUnknownSessionStaysInTheInbox) {
   EXPECT_TRUE(seen.empty());
   std::lock_guard queue(client_->queueLock);
   bool kept = false;
-  for (const std::string& entry : client_->inbox) kept = kept || entry.find("\"other\"") != std::string::npos;
+  for (const auto& entry : client_->inbox) kept = kept || entry.body.find("\"other\"") != std::string::npos;
   EXPECT_TRUE(kept);
 }
 
@@ -198,6 +199,35 @@ TEST_F(SessionTest, ALostConnectionEndsThePromptInFlightAtOnce) {
   EXPECT_EQ(Wait(*client_, session, queued), 0);
   EXPECT_FALSE(client_->Connected());
   EXPECT_TRUE(client_->Request({{"id", client_->NextId()}, {"method", "ping"}}, true).is_null());
+}
+
+TEST_F(SessionTest, NotificationsNobodyWaitsForAreKeptUpToABound) {
+  // More stray notifications than the inbox keeps, in one burst, then a normal answer.
+  std::string flood;
+  const int strays = int(COPILOT_RAW::kInboxEntries) + 500;
+  for (int i = 0; i < strays; ++i) {
+    std::string body = json({{"jsonrpc", "2.0"}, {"method", "session.event"},
+                             {"params", {{"sessionId", "other"},
+                                         {"event", {{"type", "tool.progress"}, {"data", {{"n", i}}}}}}}})
+                           .dump();
+    flood += "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+  }
+  auto session = Open({{"answers", json::array({json::array({json::object({{"raw", flood}})})})}});
+  auto message = MakeMessage("hi", nullptr, nullptr, 0, nullptr);
+  Send(*client_, session, message);
+  ASSERT_EQ(Wait(*client_, session, message), 0);
+  // A request still finds its answer behind the flood.
+  EXPECT_TRUE(client_->Request({{"jsonrpc", "2.0"}, {"id", client_->NextId()}, {"method", "ping"}}, true)
+                  .is_object());
+  std::lock_guard queue(client_->queueLock);
+  ASSERT_LE(client_->inbox.size(), COPILOT_RAW::kInboxEntries);
+  // The oldest went first.
+  auto holds = [&](const std::string& part) {
+    return std::any_of(client_->inbox.begin(), client_->inbox.end(),
+                       [&](const auto& entry) { return entry.body.find(part) != std::string::npos; });
+  };
+  EXPECT_TRUE(holds("\"n\":" + std::to_string(strays - 1) + "}"));
+  EXPECT_FALSE(holds("\"n\":0}"));
 }
 
 }  // namespace
