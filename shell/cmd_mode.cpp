@@ -3,7 +3,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 
 #include "platform/process.h"
@@ -51,7 +54,9 @@ bool LooksLikeAddress(const std::string& line) {
 
 int RunShellBuiltin(const std::string& line) {
   for (const char* word : kBuiltinWords) {
-    if (line.rfind(word, 0) != 0) continue;
+    // The whole first word: "directions to the station" is a sentence for the model.
+    std::string_view rest = std::string_view(line).substr(std::min(line.size(), std::strlen(word)));
+    if (line.rfind(word, 0) != 0 || !(rest.empty() || rest[0] == ' ' || rest[0] == '\t')) continue;
     std::string command = line.substr(0, kCommandLineLimit);
     platform::RunInForeground({"/bin/sh", "-c", command}, cmdSession.load()->folder);
     return Handled;

@@ -96,7 +96,12 @@ TEST_F(CmdModeTest, DirRunsInEveryModeButFoldersOnlyInCmdMode) {
   EXPECT_TRUE(run_->WaitFor("marker-file.txt"));
   run_->Type("sub dir\r");
   EXPECT_TRUE(run_->WaitFor("Response 1 done"));
-  EXPECT_EQ(Prompts(), std::vector<json>{"sub dir"});
+  // Only the whole word counts: a sentence that merely begins with its letters is a prompt.
+  run_->Type("directions to the station please\r");
+  EXPECT_TRUE(run_->WaitFor("Response 2 done"));
+  run_->Type("dir\tsub\r");
+  EXPECT_TRUE(run_->WaitFor("No such file"));
+  EXPECT_EQ(Prompts(), (std::vector<json>{"sub dir", "directions to the station please"}));
 }
 
 }  // namespace
