@@ -44,17 +44,25 @@ std::string FormValue(const std::string& value) {
   return out;
 }
 
-// One POST to the web host; the parsed answer, or nothing when the request or parsing failed.
+// One POST to the web host; the parsed answer, or nothing when the request or parsing failed
+// (then `why` says which).
 std::optional<nlohmann::json> PostForm(const std::string& webHost, const char* path,
-                                       const std::string& body) {
+                                       const std::string& body, std::string* why = nullptr) {
   Webwire::rest_client client;
   client.agent = kAgent;
   client.wholeBodyTimeout = kRequestTimeout;
   client.defaultTimeout = kRequestTimeout;
   Webwire::reply answer = Webwire::Fetch(client, "POST", webHost + path, {kAcceptJson}, body);
-  if (Webwire::Failed(answer.result)) return std::nullopt;
+  if (Webwire::Failed(answer.result)) {
+    if (why) *why = "The sign-in server " + webHost + " could not be reached.";
+    return std::nullopt;
+  }
   nlohmann::json parsed = nlohmann::json::parse(answer.body, nullptr, false);
-  if (parsed.is_discarded()) return std::nullopt;
+  if (parsed.is_discarded()) {
+    if (why) *why = "The sign-in server " + webHost + " did not answer in JSON (HTTP status " +
+                    std::to_string(answer.status) + ").";
+    return std::nullopt;
+  }
   return parsed;
 }
 
@@ -66,13 +74,17 @@ std::optional<std::string> StringField(const nlohmann::json& object, const char*
 }
 
 // Fills the codes and the answer; false when the answer lacks any of them.
-bool RequestDeviceCode(SignInState& state) {
-  std::optional<nlohmann::json> answer =
-      PostForm(state.webHost, kDeviceCodePath, "client_id=" + FormValue(state.clientId) + "&");
-  if (!answer || !StringField(*answer, "verification_uri")) return false;
+bool RequestDeviceCode(SignInState& state, std::string& why) {
+  std::optional<nlohmann::json> answer = PostForm(
+      state.webHost, kDeviceCodePath, "client_id=" + FormValue(state.clientId) + "&", &why);
+  if (!answer) return false;
   std::optional<std::string> deviceCode = StringField(*answer, "device_code");
   std::optional<std::string> userCode = StringField(*answer, "user_code");
-  if (!deviceCode || !userCode) return false;
+  if (!deviceCode || !userCode || !StringField(*answer, "verification_uri")) {
+    std::optional<std::string> error = StringField(*answer, "error");
+    why = "The sign-in server handed out no device code" + (error ? " (" + *error + ")" : "") + ".";
+    return false;
+  }
   state.deviceCode = *deviceCode;
   state.userCode = *userCode;
   state.answer = std::make_unique<nlohmann::json>(std::move(*answer));
@@ -146,13 +158,17 @@ void PollToken(SignInState& state) {
   FinishPolling(state, "");
 }
 
-std::string DeviceSignIn(const SignInSettings& settings, SignInView& view) {
+std::string DeviceSignIn(const SignInSettings& settings, SignInView& view, std::string* failure) {
   SignInState state;
   state.clientId = settings.clientId;
   state.webHost = settings.webHost;
   state.pollInterval = settings.pollInterval;
   state.maxPolls = settings.maxPolls;
-  if (!RequestDeviceCode(state)) return "";
+  std::string why;
+  if (!RequestDeviceCode(state, why)) {
+    if (failure) *failure = why;
+    return "";
+  }
   bool interactive =
       view.Show((*state.answer)["verification_uri"].get<std::string>(), state.userCode);
   try {
@@ -168,10 +184,12 @@ std::string DeviceSignIn(const SignInSettings& settings, SignInView& view) {
   state.changed.notify_all();
   state.poller->join();
   std::lock_guard guard(state.lock);
+  // The poller marks a failed answer with a blank token.
+  if (state.token == " " && failure) *failure = "The sign-in server did not hand out a token.";
   return state.token.size() < 3 ? std::string() : state.token;
 }
 
-std::string DeviceSignIn(const std::string& clientId) {
+std::string DeviceSignIn(const std::string& clientId, std::string* failure) {
   std::unique_ptr<SignInView> view = MakeConsoleSignInView();
-  return DeviceSignIn(SignInSettingsFromEnvironment(clientId), *view);
+  return DeviceSignIn(SignInSettingsFromEnvironment(clientId), *view, failure);
 }

@@ -50,11 +50,12 @@ struct SignInState {
 
 /// Signs in with the GitHub device flow, showing the address and code on the terminal.
 /// Returns the access token, or an empty string when none was obtained; blocks until the
-/// dialog closes. Quiet on every failure.
-std::string DeviceSignIn(const std::string& clientId);
+/// dialog closes. When the server failed (not when the user cancelled), `failure` says how.
+std::string DeviceSignIn(const std::string& clientId, std::string* failure = nullptr);
 
 /// The same with explicit settings and dialog.
-std::string DeviceSignIn(const SignInSettings& settings, SignInView& view);
+std::string DeviceSignIn(const SignInSettings& settings, SignInView& view,
+                         std::string* failure = nullptr);
 
 /// Body of the polling thread: asks for the token until it comes, a request fails, the
 /// attempts run out or `cancelled` is set.

@@ -3,13 +3,25 @@
 
 #include "platform/credential_store.h"
 
-std::string ReadStoredToken() {
-  auto credential = platform::DefaultCredentialStore().Read(kTokenTarget);
+std::string ReadStoredToken(std::string* problem) {
+  auto credential = platform::DefaultCredentialStore().Read(kTokenTarget, problem);
   return credential ? credential->secret : std::string();
 }
 
 bool StoreToken(const std::string& token, std::string* error) {
+  if (token.size() > kMaxTokenSize) {
+    if (error) *error = "the token is longer than 4 KB";
+    return false;
+  }
   return platform::DefaultCredentialStore().Write(kTokenTarget, {kTokenUser, token}, error);
 }
 
-void DeleteStoredToken() { platform::DefaultCredentialStore().Delete(kTokenTarget); }
+bool DeleteStoredToken(std::string* error) {
+  return platform::DefaultCredentialStore().Delete(kTokenTarget, error);
+}
+
+std::string StoredTokenProblem() {
+  std::string problem;
+  platform::DefaultCredentialStore().Trusted(&problem);
+  return problem;
+}

@@ -175,9 +175,32 @@ class FolderLock {
   int fd_;
 };
 
+// Why `info` (of `path`) is not ours alone, or empty.
+std::string Untrusted(const fs::path& path, const struct stat& info) {
+  if (info.st_uid != geteuid()) return path.string() + " belongs to another user";
+  if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0) return path.string() + " may be written by others";
+  return {};
+}
+
 }  // namespace
 
-std::optional<Credential> CredentialStore::Read(const std::string& target) const {
+bool CredentialStore::Trusted(std::string* problem) const {
+  std::string why;
+  struct stat info;
+  fs::path folder = file_.parent_path();
+  if (stat(folder.c_str(), &info) == 0) why = Untrusted(folder, info);
+  if (why.empty() && lstat(file_.c_str(), &info) == 0) {
+    if (S_ISLNK(info.st_mode)) why = file_.string() + " is a symbolic link";
+    else if (!S_ISREG(info.st_mode)) why = file_.string() + " is not a regular file";
+    else why = Untrusted(file_, info);
+  }
+  SetError(problem, why);
+  return why.empty();
+}
+
+std::optional<Credential> CredentialStore::Read(const std::string& target,
+                                                std::string* problem) const {
+  if (!Trusted(problem)) return std::nullopt;
   Entries entries = Load(file_);
   auto found = entries.find(target);
   if (found == entries.end()) return std::nullopt;
@@ -191,7 +214,7 @@ bool CredentialStore::Write(const std::string& target, const Credential& credent
     return false;
   }
   fs::path folder = file_.parent_path();
-  if (!MakePrivateFolder(folder, error)) return false;
+  if (!Trusted(error) || !MakePrivateFolder(folder, error)) return false;
   FolderLock lock(folder);
   if (lock.fd() < 0) {
     SetError(error, ErrnoText("cannot open", folder));
@@ -203,6 +226,7 @@ bool CredentialStore::Write(const std::string& target, const Credential& credent
 }
 
 bool CredentialStore::Delete(const std::string& target, std::string* error) const {
+  if (!Trusted(error)) return false;
   fs::path folder = file_.parent_path();
   FolderLock lock(folder);
   if (lock.fd() < 0) return true;  // no folder, so nothing stored

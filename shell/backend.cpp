@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -24,9 +25,16 @@ std::vector<std::thread> startupThreads;
 std::string savedTokenOption;
 platform::LineEditor* savedEditor = nullptr;
 
+// Said once a run, not at every restart of the back-end.
+std::atomic<bool> storeProblemShown{false};
+
 void StartBackend(std::string tokenOption, platform::LineEditor* editor) {
   std::string path = CopilotExecutable();
-  std::string token = ChooseToken(tokenOption);
+  std::string problem;
+  std::string token = tokenOption.empty() ? ReadStoredToken(&problem) : tokenOption;
+  if (!problem.empty() && !storeProblemShown.exchange(true))
+    platform::ConsoleWriteError("\x1b[31mThe stored sign-in token is not used: " + problem +
+                                ".\x1b[0m\r\n");
   // Another program may take the port between the search and the CLI's listen; the CLI then
   // ends at once and the next free port is tried.
   std::shared_ptr<COPILOT_RAW> client;

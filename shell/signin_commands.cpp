@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // /login and /logout: the device-flow sign-in and the stored token.
+#include "common/terminal_text.h"
 #include "copilot/device_signin.h"
 #include "copilot/stored_token.h"
 #include "platform/console.h"
@@ -10,8 +11,19 @@ CommandResult SignIn(const std::string&, const Words&) {
   // The shell's own notion decides, not the store: after /logout the flow runs again even
   // though the running CLI still holds its token.
   if (IsAuthenticated()) return HandledQuietly;
-  std::string token = DeviceSignIn(GitHubClientId());
-  if (token.empty()) return Handled;
+  // Nothing is written where someone else could have planted the file.
+  if (std::string problem = StoredTokenProblem(); !problem.empty()) {
+    platform::ConsoleWriteError("\x1b[31mThe sign-in token cannot be stored: " + problem +
+                                ".\x1b[0m\r\n");
+    return Handled;
+  }
+  std::string failure;
+  std::string token = DeviceSignIn(GitHubClientId(), &failure);
+  if (token.empty()) {
+    if (!failure.empty())
+      platform::ConsoleWriteError("\x1b[31m" + common::TerminalSafeLine(failure) + "\x1b[0m\r\n");
+    return Handled;
+  }
   // A token that cannot be kept would be lost silently and the restart would come up signed
   // out again, so say why.
   std::string error;
@@ -24,6 +36,9 @@ CommandResult SignIn(const std::string&, const Words&) {
 }
 
 CommandResult SignOut(const std::string&, const Words&) {
-  DeleteStoredToken();
+  std::string error;
+  if (!DeleteStoredToken(&error))
+    platform::ConsoleWriteError("\x1b[31mThe stored token could not be removed: " + error +
+                                ".\x1b[0m\r\n");
   return SignedOut;
 }

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 namespace {
@@ -132,6 +133,54 @@ TEST_F(CredentialStoreTest, AMalformedFileReadsAsNoCredential) {
   Put("garbage");
   ASSERT_TRUE(Store().Write("b", {"Tessary", "new"}));
   EXPECT_EQ(Store().Read("b")->secret, "new");
+}
+
+TEST_F(CredentialStoreTest, AStoreSomeoneElseCouldHaveWrittenIsRefused) {
+  const std::string planted = "tessary-credentials 1\nTessary_AccessToken\tTessary\tcGxhbnRlZA==\n";
+  fs::path elsewhere = root_ / "elsewhere";
+  struct Case {
+    const char* name;
+    std::function<void()> plant;
+    const char* reason;
+  } cases[] = {
+      {"a link", [&] {
+         std::ofstream(elsewhere) << planted;
+         fs::create_directories(File().parent_path());
+         fs::create_symlink(elsewhere, File());
+       }, "is a symbolic link"},
+      {"a file others may write", [&] {
+         Put(planted);
+         chmod(File().c_str(), 0666);
+       }, "may be written by others"},
+      {"a folder others may write", [&] {
+         Put(planted);
+         chmod(File().parent_path().c_str(), 0777);
+       }, "may be written by others"},
+      {"a file of another user", [&] {
+         Put(planted);
+         ASSERT_EQ(chown(File().c_str(), geteuid() + 1, getegid()), 0);
+       }, "belongs to another user"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    // Giving a file away takes root.
+    if (std::string(c.reason) == "belongs to another user" && geteuid() != 0) continue;
+    fs::remove_all(root_ / "config");
+    fs::remove(elsewhere);
+    c.plant();
+    CredentialStore store = Store();
+    std::string problem;
+    EXPECT_FALSE(store.Read("Tessary_AccessToken", &problem));
+    EXPECT_NE(problem.find(c.reason), std::string::npos) << problem;
+    std::string error;
+    EXPECT_FALSE(store.Write("Tessary_AccessToken", {"Tessary", "mine"}, &error));
+    EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+    EXPECT_FALSE(store.Delete("Tessary_AccessToken", &error));
+    // Nothing was written through the link or into the planted file.
+    std::ifstream in(fs::exists(elsewhere) ? elsewhere : File());
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, planted);
+  }
 }
 
 TEST_F(CredentialStoreTest, NamesThatCannotBeStoredAreRefused) {

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "platform/credential_store.h"
 #include "tests/support/fake_copilot.h"
@@ -102,6 +103,70 @@ TEST_F(SignInTest, LoginStoresTheTokenAndLogoutRemovesIt) {
     EXPECT_EQ(run.WaitForExit(), 0);
   }
   EXPECT_EQ(github.Requests().front().body, "client_id=TESSARY-NO-CLIENT-ID&");
+}
+
+TEST_F(SignInTest, AStoreOthersCouldHaveWrittenIsRefusedAloud) {
+  const std::string planted = "tessary-credentials 1\nTessary_AccessToken\tTessary\tZ2hvX1BsYW50ZWQ=\n";
+  fs::path elsewhere = config_ / "elsewhere";
+  for (bool link : {true, false}) {
+    SCOPED_TRACE(link ? "a link" : "a file anyone may write");
+    fs::remove_all(CredentialFile().parent_path());
+    fs::create_directories(CredentialFile().parent_path());
+    if (link) {
+      std::ofstream(elsewhere) << planted;
+      fs::create_symlink(elsewhere, CredentialFile());
+    } else {
+      std::ofstream(CredentialFile()) << planted;
+      chmod(CredentialFile().c_str(), 0666);
+      chmod(CredentialFile().parent_path().c_str(), 0777);
+    }
+    FakeCopilot cli(nlohmann::json{{"authenticated_with_token", true}});
+    FakeGitHub github;
+    PtySession run({TessaryPath()}, Options(cli, github));
+    ASSERT_TRUE(run.WaitFor("\x1b[31mThe stored sign-in token is not used: " +
+                            (link ? CredentialFile().string() + " is a symbolic link"
+                                  : CredentialFile().parent_path().string() +
+                                        " may be written by others")));
+    ASSERT_TRUE(run.WaitFor(kSignedOut));
+    EXPECT_EQ(TokenOfLastStart(cli), "");
+    run.Type("/login\r");
+    EXPECT_TRUE(run.WaitFor("\x1b[31mThe sign-in token cannot be stored: "));
+    run.Type("/logout\r");
+    EXPECT_TRUE(run.WaitFor("\x1b[31mThe stored token could not be removed: "));
+    run.Type("/exit\r");
+    EXPECT_EQ(run.WaitForExit(), 0);
+    EXPECT_TRUE(github.Requests().empty());
+  }
+}
+
+TEST_F(SignInTest, AFailingSignInServerIsNamed) {
+  FakeCopilot cli(nlohmann::json{{"authenticated_with_token", true}});
+  struct Case {
+    const char* name;
+    FakeGitHub::Script script;
+    bool dead;
+    const char* shown;
+  } cases[] = {
+      {"a dead server", {}, true, " could not be reached."},
+      {"an answer that is not JSON", {.deviceAnswer = "<html>busy</html>"}, false,
+       " did not answer in JSON (HTTP status 200)."},
+      {"a token too long to keep", {.grantAfterPolls = 0, .token = std::string(5000, 't')}, false,
+       "The sign-in token could not be stored: the token is longer than 4 KB"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeGitHub github(c.script);
+    PtySession::Options options = Options(cli, github);
+    if (c.dead) options.environment["TESSARY_GITHUB_URL"] = "http://127.0.0.1:1";
+    PtySession run({TessaryPath()}, options);
+    ASSERT_TRUE(run.WaitFor(kSignedOut));
+    run.Type("/login\r");
+    EXPECT_TRUE(run.WaitFor(c.shown));
+    EXPECT_TRUE(run.WaitFor(kSignedOut));
+    EXPECT_FALSE(fs::exists(CredentialFile()));
+    run.Type("/exit\r");
+    EXPECT_EQ(run.WaitForExit(), 0);
+  }
 }
 
 TEST_F(SignInTest, CancelKeepsNothingAndTheFlowCanRunAgain) {
