@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "common/text.h"
 
+#include <algorithm>
+#include <cfloat>
 #include <climits>
+#include <cmath>
 #include <cstdint>
 
 namespace common {
@@ -19,6 +22,18 @@ int ReadNumber(std::string_view text) {
   if (negative) value = -value;
   if (value > INT_MAX) value = INT_MAX;
   return int(value);
+}
+
+int ClampToInt(double value) {
+  if (std::isnan(value)) return 0;
+  if (value >= double(INT_MAX)) return INT_MAX;
+  if (value <= double(INT_MIN)) return INT_MIN;
+  return int(value);
+}
+
+float ClampToFloat(double value) {
+  if (std::isnan(value)) return float(value);
+  return float(std::clamp(value, -double(FLT_MAX), double(FLT_MAX)));
 }
 
 static char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "common/terminal_text.h"
+#include "common/text.h"
 #include "copilot/local_models.h"
 
 using nlohmann::json;
@@ -24,7 +25,7 @@ void ReadIntIfPresent(const json& object, const char* key, int& field) {
   if (!object.contains(key)) return;
   const json& value = object[key];
   if (value.is_boolean()) field = value.get<bool>() ? 1 : 0;
-  else field = int(value.get<double>());
+  else field = common::ClampToInt(value.get<double>());
 }
 
 ModelInfo ParseModel(const json& entry) {
@@ -74,10 +75,10 @@ void ReadQuotas(const json& response, AccountStatus& status) {
     for (const char* name : {"chat", "completions", "premium_interactions"}) {
       const json& entry = snapshots.at(name);
       QuotaInfo quota;
-      quota.entitlementRequests = int(entry.at("entitlementRequests").get<double>());
-      quota.overage = int(entry.at("overage").get<double>());
-      quota.usedRequests = int(entry.at("usedRequests").get<double>());
-      quota.remainingPercentage = entry.at("remainingPercentage").get<float>();
+      quota.entitlementRequests = common::ClampToInt(entry.at("entitlementRequests").get<double>());
+      quota.overage = common::ClampToInt(entry.at("overage").get<double>());
+      quota.usedRequests = common::ClampToInt(entry.at("usedRequests").get<double>());
+      quota.remainingPercentage = common::ClampToFloat(entry.at("remainingPercentage").get<double>());
       quota.overageAllowedWithExhaustedQuota =
           entry.at("overageAllowedWithExhaustedQuota").get<bool>();
       quota.resetDate = entry.at("resetDate").get<std::string>();

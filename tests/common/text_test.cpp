@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
+#include <cmath>
+
 namespace {
 
 TEST(ReadNumberTest, ReadsLikeAtoi) {
@@ -12,6 +15,17 @@ TEST(ReadNumberTest, ReadsLikeAtoi) {
       {"99999999999", 2147483647},      {"-99999999999", -2147483647 - 1},
   };
   for (auto [text, expected] : cases) EXPECT_EQ(common::ReadNumber(text), expected) << text;
+}
+
+TEST(ClampTest, NumbersFromPeersFitBeforeTheyAreConverted) {
+  const std::pair<double, int> cases[] = {
+      {1e300, 2147483647}, {-1e300, -2147483647 - 1}, {2147483648.0, 2147483647},
+      {12.9, 12},          {-3.5, -3},                {std::nan(""), 0},
+  };
+  for (auto [value, expected] : cases) EXPECT_EQ(common::ClampToInt(value), expected) << value;
+  EXPECT_EQ(common::ClampToFloat(1e300), FLT_MAX);
+  EXPECT_EQ(common::ClampToFloat(-1e300), -FLT_MAX);
+  EXPECT_EQ(common::ClampToFloat(75.5), 75.5f);
 }
 
 TEST(TextTest, ComparesIgnoringCase) {

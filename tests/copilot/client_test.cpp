@@ -128,6 +128,24 @@ TEST_F(ClientTest, SplitFramesAndNoiseBeforeHeadersStillMatchAnswers) {
   EXPECT_EQ(status.quotas["chat"].resetDate, "2027-01-01");
 }
 
+TEST_F(ClientTest, NumbersBeyondTheIntRangeAreClamped) {
+  json huge = {{"entitlementRequests", 1e300}, {"overage", -1e300}, {"usedRequests", 1e300},
+               {"remainingPercentage", 1e300}, {"overageAllowedWithExhaustedQuota", false},
+               {"resetDate", "2027-01-01"}};
+  json models = {{"models", {{{"id", "big"}, {"name", "Big"},
+                              {"billing", {{"tokenPrices", {{"outputPrice", 1e300},
+                                                            {"inputPrice", -1e300}}}}}}}}};
+  auto client = Start({{"models", models}, {"quota", {{"quotaSnapshots", {{"chat", huge}}}}}});
+  ASSERT_TRUE(client->Connected());
+  AccountStatus status = GetStatus(*client);
+  ASSERT_EQ(status.models.size(), 1u);
+  EXPECT_EQ(status.models[0].outputPrice, 2147483647);
+  EXPECT_EQ(status.models[0].inputPrice, -2147483647 - 1);
+  ASSERT_EQ(status.quotas.size(), 1u);
+  EXPECT_EQ(status.quotas["chat"].usedRequests, 2147483647);
+  EXPECT_EQ(status.quotas["chat"].overage, -2147483647 - 1);
+}
+
 TEST_F(ClientTest, AnAnswerMatchesOnlyTheSameIdText) {
   auto client = Start({{"numeric_ids", true}});
   ASSERT_TRUE(client->Connected());
