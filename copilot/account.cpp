@@ -123,6 +123,13 @@ AccountStatus GetStatus(COPILOT_RAW& client) {
     const json& flag = auth["result"].value("isAuthenticated", json());
     // Anything but a real boolean counts as not signed in.
     status.isAuthenticated = flag.is_boolean() && flag.get<bool>();
+    if (!flag.is_boolean()) status.problem = "Copilot's sign-in status could not be read.";
+  } else if (auth.is_object() && auth.contains("error") && auth["error"].is_object()) {
+    const json& message = auth["error"].value("message", json());
+    status.problem = "Copilot could not tell its sign-in status: " +
+                     (message.is_string() ? message.get<std::string>() : "no reason given") + ".";
+  } else {
+    status.problem = "Copilot's sign-in status could not be read.";
   }
   status.models = client.ListModels();
   if (std::shared_ptr<LocalModels> local = GetLocalModels()) {

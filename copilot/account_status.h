@@ -46,7 +46,7 @@ struct AccountStatus {
   std::string path;
   bool connected = false;
   bool isAuthenticated = false;
-  std::string problem;  // why a launched CLI is not connected; empty when nothing is known
+  std::string problem;  // why the CLI cannot be used or asked; empty when nothing is known
   std::map<std::string, QuotaInfo> quotas;
   std::vector<ModelInfo> models;
 };

@@ -42,10 +42,21 @@ json CreateParams(COPILOT_RAW& client, const std::string& model, const SessionOp
   return params;
 }
 
+// Why session.create gave no session: the CLI's own message when it sent one.
+std::string CreateFailure(const json& response) {
+  if (response.is_object() && response.contains("error") && response["error"].is_object() &&
+      response["error"].contains("message") && response["error"]["message"].is_string())
+    return "Copilot could not open a conversation: " +
+           response["error"]["message"].get<std::string>();
+  if (response.is_null()) return "Copilot did not answer the request for a conversation.";
+  return "Copilot's answer to the request for a conversation could not be read.";
+}
+
 }  // namespace
 
 std::shared_ptr<COPILOT_SESSION> CreateSession(COPILOT_RAW& client, const std::string& model,
-                                               const SessionOptions* options) {
+                                               const SessionOptions* options,
+                                               std::string* failure) {
   SessionOptions defaults;
   if (!options) options = &defaults;
   std::vector<ModelInfo> models = client.ListModels();
@@ -53,7 +64,9 @@ std::shared_ptr<COPILOT_SESSION> CreateSession(COPILOT_RAW& client, const std::s
                                     [&](const ModelInfo& m) { return m.id == model; });
   if (!isCopilotModel) {
     std::shared_ptr<LocalModels> local = GetLocalModels();
-    return local ? local->Open(model, options->streaming, client.shared_from_this()) : nullptr;
+    auto session = local ? local->Open(model, options->streaming, client.shared_from_this()) : nullptr;
+    if (!session && failure) *failure = "No model " + model + " is offered.";
+    return session;
   }
   json response = client.Request(Envelope(client, "session.create",
                                           CreateParams(client, model, *options)),
@@ -72,6 +85,7 @@ std::shared_ptr<COPILOT_SESSION> CreateSession(COPILOT_RAW& client, const std::s
     client.sessions.push_back(session);
     return session;
   } catch (const std::exception&) {
+    if (failure) *failure = CreateFailure(response);
     return nullptr;
   }
 }

@@ -34,8 +34,10 @@ constexpr char kAbortUnanswered[] = "Copilot did not answer the abort.";
 /// How long an aborted prompt waits for the CLI's idle before it ends without it.
 constexpr std::chrono::seconds kAbortPatience{2};
 
+/// Null when no conversation could be opened; then `failure` says why.
 std::shared_ptr<COPILOT_SESSION> CreateSession(COPILOT_RAW& client, const std::string& model,
-                                               const SessionOptions* options);
+                                               const SessionOptions* options,
+                                               std::string* failure = nullptr);
 nlohmann::json ApproveAll(COPILOT_RAW& client, const std::shared_ptr<COPILOT_SESSION>& session);
 std::shared_ptr<PENDING_MESSAGE> MakeMessage(const std::string& promptUtf8,
                                              PieceCallback onReasoning, PieceCallback onContent,

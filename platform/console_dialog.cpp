@@ -68,9 +68,12 @@ char ShowDialog(const ConsoleDialog& dialog) {
   for (;;) {
     int key = ReadKey();
     if (key < 0) return 0;
-    if (key == '\r' || key == '\n' || key == 27) return dialog.buttons.back().key;
     for (const DialogButton& button : dialog.buttons)
       if (std::tolower(key) == std::tolower(button.key)) return button.key;
+    // Every dialog closes on Escape and q as well, so a q typed to leave it is not taken
+    // for the start of the next prompt.
+    if (key == '\r' || key == '\n' || key == 27 || std::tolower(key) == 'q')
+      return dialog.buttons.back().key;
   }
 }
 

@@ -36,9 +36,9 @@ int DialogKeyReader::WaitForButton(std::chrono::milliseconds timeout) {
   if (n < 0) return errno == EINTR || errno == EAGAIN ? 0 : -1;
   if (n == 0) return -1;
   if (key == 27 && DrainSequence()) return 0;
-  if (key == 27 || key == 3) return dialog_.buttons.back().key;
   for (const DialogButton& button : dialog_.buttons)
     if (std::tolower(key) == std::tolower(button.key)) return button.key;
+  if (key == 27 || key == 3 || std::tolower(key) == 'q') return dialog_.buttons.back().key;
   return 0;
 }
 

@@ -24,7 +24,7 @@ class DialogKeyReader {
   bool Interactive() const { return interactive_; }
 
   /// Waits at most `timeout` for a button key and returns it (as the dialog spells it).
-  /// Escape and Ctrl+C press the last button; arrow and function keys are ignored. 0 when
+  /// Escape, q and Ctrl+C press the last button; arrow and function keys are ignored. 0 when
   /// no button was pressed in time, -1 when input has ended or there is no terminal.
   int WaitForButton(std::chrono::milliseconds timeout);
 

@@ -56,9 +56,14 @@ void EnsureConversation() {
   std::shared_ptr<CMDSESSION> session = cmdSession.load();
   std::shared_ptr<COPILOT_RAW> client = copilot.load();
   if (!session || !client || session->Conversation()) return;
-  auto conversation = CreateSession(*client, session->model, &session->options);
+  std::string failure;
+  auto conversation = CreateSession(*client, session->model, &session->options, &failure);
   session->SetConversation(conversation);
-  if (!conversation) return;
+  if (!conversation) {
+    // Otherwise every prompt would do nothing without a word.
+    ConsoleWrite("\x1b[31m" + common::TerminalSafeLine(failure) + "\x1b[0m\r\n");
+    return;
+  }
   ApproveAll(*client, conversation);
   std::string text;
   if (const char* systemPrompt = SystemPromptFor(session->mode, text))
@@ -94,9 +99,12 @@ int32_t OnAnswerPiece(std::string& text, uint64_t) {
 
 void SubmitPrompt(const std::string& line, PromptState state) {
   if (!IsAuthenticated()) {
+    // A CLI that could not be asked is no reason to sign in again: say what went wrong.
+    std::string problem = CopilotStatus().problem;
     ConsoleWrite(std::string("\x1b[31m") +
-                 (state == PromptState::SignedOut ? "Not authenticated, run /login"
-                                                  : "Not yet authenticated") +
+                 (!problem.empty()                 ? common::TerminalSafeLine(problem)
+                  : state == PromptState::SignedOut ? "Not authenticated, run /login"
+                                                    : "Not yet authenticated") +
                  "\x1b[0m \n");
     return;
   }

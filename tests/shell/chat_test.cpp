@@ -169,6 +169,32 @@ TEST_F(ChatTest, SignedOutRefusesPromptsAndListsNoModels) {
   EXPECT_TRUE(Prompts().empty());
 }
 
+TEST_F(ChatTest, ACliThatCannotBeUsedSaysWhyInRed) {
+  Start(json::array(), {{"create_error", {{"code", -32602}, {"message", "Model gpt-4.1 is not available"}}}});
+  run_->Type("hello\r");
+  ASSERT_TRUE(run_->WaitFor(
+      "\x1b[31mCopilot could not open a conversation: Model gpt-4.1 is not available\x1b[0m"));
+  TearDown();
+  // A sign-in status of the wrong shape is no reason to ask for /login.
+  fake_ = std::make_unique<FakeCopilot>(json{{"auth_result", {{"isAuthenticated", "yes"}}}});
+  run_ = std::make_unique<PtySession>(std::vector<std::string>{TessaryPath()}, fake_->Options());
+  ASSERT_TRUE(run_->WaitFor(kSignedOut));
+  run_->Type("hello\r");
+  ASSERT_TRUE(run_->WaitFor("\x1b[31mCopilot's sign-in status could not be read.\x1b[0m"));
+  EXPECT_EQ(run_->Output().find("run /login"), std::string::npos);
+}
+
+TEST_F(ChatTest, QClosesTheStatusDialogAndThePromptAfterItIsKept) {
+  Start(json::array());
+  run_->Type("/status\r");
+  ASSERT_TRUE(run_->WaitFor("[c] Close"));
+  run_->Type("q");
+  ASSERT_TRUE(run_->WaitFor(kSignedIn));
+  run_->Type("hello\r");
+  ASSERT_TRUE(run_->WaitFor("Response 1 done"));
+  EXPECT_EQ(Prompts(), std::vector<json>{"hello"});
+}
+
 TEST_F(ChatTest, ModelsComeFromTheCli) {
   Start(json::array(), {{"models", {{"models", {{{"id", "gpt-4.1"}, {"name", "GPT-4.1"}},
                                                 {{"id", "o9"}, {"name", "O Nine"},

@@ -7,6 +7,8 @@ The scenario is a JSON file named by FAKE_COPILOT_SCRIPT:
   authenticated_with_token
                   bool: authenticated exactly when started with --auth-token-env NAME and a
                   non-empty NAME in the environment (replaces "authenticated")
+  auth_result     the auth.getStatus "result" as it stands (replaces the two above)
+  create_error    answer session.create with this error object
   models          the models.list "result" (default: one model "gpt-4.1")
   models_error    answer models.list with an error instead
   quota           the account.getQuota "result" (default: an error)
@@ -152,6 +154,8 @@ class Connection:
         if not self.authorised:
             return self.reply(request, error={"code": -32001, "message": "AUTHENTICATION_REQUIRED"})
         if method == "auth.getStatus":
+            if "auth_result" in SCENARIO:
+                return self.reply(request, SCENARIO["auth_result"])
             return self.reply(request, {"isAuthenticated": is_authenticated()})
         if method == "models.list":
             if SCENARIO.get("models_error"):
@@ -164,6 +168,8 @@ class Connection:
                 return self.reply(request, SCENARIO["quota"])
             return self.reply(request, error={"code": -32603, "message": "Not authenticated"})
         if method == "session.create":
+            if "create_error" in SCENARIO:
+                return self.reply(request, error=SCENARIO["create_error"])
             session_id = "s-%d" % time.time_ns()
             self.streaming[session_id] = request.get("params", {}).get("streaming", True)
             return self.reply(request, {"sessionId": session_id, "workspacePath": "/tmp/ws"})
