@@ -36,6 +36,28 @@ bool IsAudioModule(const PClassInfo& info) {
   return FromField(info.category, sizeof info.category) == kVstAudioEffectClass;
 }
 
+// The Unicode record of a class, from a factory that has one.
+bool UnicodeClassAt(IPluginFactory* factory, int32_t index, PClassInfoW& wide) {
+  wide = {};
+  auto factory3 = QueryRef<IPluginFactory3>(factory);
+  return factory3 && factory3->getClassInfoUnicode(index, &wide) == kResultOk;
+}
+
+// The class record at `index`. A factory that describes its classes only in Unicode answers
+// getClassInfo with kResultFalse and a zeroed record; its Unicode record stands in (the
+// 8-bit name stays empty: the Unicode one is read where names are needed).
+bool ClassAt(IPluginFactory* factory, int32_t index, PClassInfo& info) {
+  info = {};
+  if (factory->getClassInfo(index, &info) == kResultOk) return true;
+  PClassInfoW wide;
+  if (!UnicodeClassAt(factory, index, wide)) return false;
+  info = {};
+  std::memcpy(info.cid, wide.cid, sizeof info.cid);
+  info.cardinality = wide.cardinality;
+  std::memcpy(info.category, wide.category, sizeof info.category);
+  return true;
+}
+
 bool SameObject(FUnknown* a, FUnknown* b) {
   auto ia = QueryRef<FUnknown>(a), ib = QueryRef<FUnknown>(b);
   return ia.get() == ib.get();
@@ -74,7 +96,7 @@ HRESULT VST3::Load(const std::filesystem::path* file, void* moduleArg, void* ent
     int32_t audio = 0;
     for (int32_t i = 0; i < count; ++i) {
       PClassInfo ci{};
-      if (factory->getClassInfo(i, &ci) == kResultOk && IsAudioModule(ci)) ++audio;
+      if (ClassAt(factory.get(), i, ci) && IsAudioModule(ci)) ++audio;
     }
     return audio;  // module and factory stay loaded
   }
@@ -131,7 +153,7 @@ int32_t VST3::PickClass(int32_t classIndex, int32_t count) {
     int32_t seen = 0;
     for (int32_t i = 0; i < count; ++i) {
       PClassInfo ci{};
-      if (factory->getClassInfo(i, &ci) == kResultOk && IsAudioModule(ci) && ++seen == classIndex) {
+      if (ClassAt(factory.get(), i, ci) && IsAudioModule(ci) && ++seen == classIndex) {
         chosen = i;
         break;
       }
@@ -142,7 +164,7 @@ int32_t VST3::PickClass(int32_t classIndex, int32_t count) {
 
 void VST3::ReadClassInfo(int32_t index) {
   classInfo = {};
-  lastResult = factory->getClassInfo(index, &classInfo);
+  lastResult = ClassAt(factory.get(), index, classInfo) ? kResultOk : kResultFalse;
   vendor = FromField(factoryInfo.vendor, sizeof factoryInfo.vendor);
   name = FromField(classInfo.name, sizeof classInfo.name);
   productUrl = FromField(factoryInfo.url, sizeof factoryInfo.url);
@@ -155,6 +177,15 @@ void VST3::ReadClassInfo(int32_t index) {
     if (name.empty()) name = FromField(classInfo2.name, sizeof classInfo2.name);
     subCategories = FromField(classInfo2.subCategories, sizeof classInfo2.subCategories);
     vstVersion = VersionFromSdkText(FromField(classInfo2.sdkVersion, sizeof classInfo2.sdkVersion));
+  }
+  PClassInfoW wide;
+  if ((name.empty() || vendor.empty()) && UnicodeClassAt(factory.get(), index, wide)) {
+    if (name.empty()) name = FromUtf16(wide.name, PClassInfo::kNameSize);
+    if (vendor.empty()) vendor = FromUtf16(wide.vendor, PClassInfo2::kVendorSize);
+    if (subCategories.empty())
+      subCategories = FromField(wide.subCategories, sizeof wide.subCategories);
+    if (vstVersion == 0)
+      vstVersion = VersionFromSdkText(FromUtf16(wide.sdkVersion, PClassInfo2::kVersionSize));
   }
   if (name.empty()) name = vendor;
 }

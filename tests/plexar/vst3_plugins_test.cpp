@@ -109,6 +109,20 @@ TEST(Vst3VendorTest, SoftubeControllersAreInitializedOnce) {
   EXPECT_EQ(Probe(vst.get())->Record()->initializeCalls, 1);
 }
 
+TEST(Vst3UnicodeTest, AFactoryThatSpeaksOnlyUnicodeLoadsWithItsNames) {
+  std::filesystem::path path = TESSARY_UNICODE_SO;
+  VstPtr counter = NewVst3();
+  EXPECT_EQ(counter->Load(&path, nullptr, nullptr, 0, 32, -1), 1);  // one audio class counted
+  VstPtr vst = LoadVst3(TESSARY_UNICODE_SO, 1);
+  BSTR name, vendor, sub;
+  vst->GetInfo(&name, &vendor);
+  vst->GetSubCategories(&sub);
+  EXPECT_EQ(name, "öüäéèê-やあ-مرحبًا");
+  EXPECT_EQ(vendor, "öüäéèê-やあ-مرحبًا");
+  EXPECT_EQ(sub, "Fx|Dynamics");
+  EXPECT_TRUE(Probe(vst.get()));
+}
+
 TEST(Vst3UnitsTest, ProgramListsUnitsAndProgramChangeParameter) {
   VstPtr vst = LoadVst3(TESSARY_UNITS_SO);
   std::vector<ProgramRecord> programs;

@@ -52,10 +52,19 @@ class Gain final : public ComponentBase<IEditController> {
   double controllerGain_ = 0.5;
 };
 
+// A variant names itself in Unicode alone, through a factory without 8-bit class records.
+#ifndef TESTPLUG_CLASS_NAME
+#define TESTPLUG_CLASS_NAME "TessaryGain"
+#endif
+#ifndef TESTPLUG_UNICODE_ONLY
+#define TESTPLUG_UNICODE_ONLY false
+#endif
+
 IPluginFactory* MakeFactory() {
   return new Factory(TESTPLUG_VENDOR,
-                     {{kGainCid, kVstAudioEffectClass, "TessaryGain", "Fx|Dynamics", "VST 3.7.14",
-                       [] { return static_cast<IComponent*>(new Gain); }}});
+                     {{kGainCid, kVstAudioEffectClass, TESTPLUG_CLASS_NAME, "Fx|Dynamics", "VST 3.7.14",
+                       [] { return static_cast<IComponent*>(new Gain); }}},
+                     TESTPLUG_UNICODE_ONLY);
 }
 
 }  // namespace

@@ -30,6 +30,19 @@ inline void CopyText16(char16* field, size_t units, const char* ascii) {
   field[i] = 0;
 }
 
+// UTF-8 (characters of the Basic Multilingual Plane) into a UTF-16 field.
+inline void CopyUtf8To16(char16* field, size_t units, const char* utf8) {
+  size_t out = 0;
+  for (const auto* p = reinterpret_cast<const unsigned char*>(utf8); *p && out + 1 < units;) {
+    char32_t c = *p++;
+    int more = c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+    c &= more == 2 ? 0x0F : more == 1 ? 0x1F : 0x7F;
+    for (; more > 0 && *p; --more) c = (c << 6) | (*p++ & 0x3F);
+    field[out++] = static_cast<char16>(c);
+  }
+  field[out] = 0;
+}
+
 /// Reference count and queryInterface over a list of interfaces the object derives from.
 template <class... I>
 class Object : public I... {
@@ -78,14 +91,16 @@ struct ClassEntry {
   std::function<FUnknown*()> create;  // returns the object with one reference
 };
 
-class Factory final : public Object<IPluginFactory2> {
+class Factory final : public Object<IPluginFactory3> {
  public:
-  Factory(const char* vendor, std::vector<ClassEntry> classes)
-      : vendor_(vendor), classes_(std::move(classes)) {}
+  /// `unicodeOnly`: the classes are described through getClassInfoUnicode alone, as some
+  /// factories do; the 8-bit calls answer kResultFalse with a zeroed record.
+  Factory(const char* vendor, std::vector<ClassEntry> classes, bool unicodeOnly = false)
+      : vendor_(vendor), classes_(std::move(classes)), unicodeOnly_(unicodeOnly) {}
 
   tresult getFactoryInfo(PFactoryInfo* info) override {
     *info = {};
-    CopyText(info->vendor, sizeof info->vendor, vendor_);
+    if (!unicodeOnly_) CopyText(info->vendor, sizeof info->vendor, vendor_);
     CopyText(info->url, sizeof info->url, "https://example.org/tessary");
     info->flags = PFactoryInfo::kUnicode;
     return kResultOk;
@@ -95,6 +110,7 @@ class Factory final : public Object<IPluginFactory2> {
     if (index < 0 || index >= countClasses()) return kInvalidArgument;
     const auto& c = classes_[static_cast<size_t>(index)];
     *info = {};
+    if (unicodeOnly_) return kResultFalse;
     std::memcpy(info->cid, c.cid.bytes, 16);
     info->cardinality = PClassInfo::kManyInstances;
     CopyText(info->category, sizeof info->category, c.category);
@@ -105,6 +121,7 @@ class Factory final : public Object<IPluginFactory2> {
     if (index < 0 || index >= countClasses()) return kInvalidArgument;
     const auto& c = classes_[static_cast<size_t>(index)];
     *info = {};
+    if (unicodeOnly_) return kResultFalse;
     std::memcpy(info->cid, c.cid.bytes, 16);
     info->cardinality = PClassInfo::kManyInstances;
     CopyText(info->category, sizeof info->category, c.category);
@@ -114,8 +131,24 @@ class Factory final : public Object<IPluginFactory2> {
     CopyText(info->sdkVersion, sizeof info->sdkVersion, c.sdkVersion);
     return kResultOk;
   }
+  tresult getClassInfoUnicode(int32 index, PClassInfoW* info) override {
+    if (index < 0 || index >= countClasses()) return kInvalidArgument;
+    const auto& c = classes_[static_cast<size_t>(index)];
+    *info = {};
+    std::memcpy(info->cid, c.cid.bytes, 16);
+    info->cardinality = PClassInfo::kManyInstances;
+    CopyText(info->category, sizeof info->category, c.category);
+    CopyUtf8To16(info->name, PClassInfo::kNameSize, c.name);
+    CopyText(info->subCategories, sizeof info->subCategories, c.subCategories);
+    CopyUtf8To16(info->vendor, PClassInfo2::kVendorSize, vendor_);
+    CopyText16(info->version, PClassInfo2::kVersionSize, "1.0.0");
+    CopyText16(info->sdkVersion, PClassInfo2::kVersionSize, c.sdkVersion);
+    return kResultOk;
+  }
+  tresult setHostContext(FUnknown*) override { return kResultOk; }
   void* Extra(const TUID iid) override {
-    return IPluginFactory::iid.Matches(iid) ? static_cast<IPluginFactory*>(this) : nullptr;
+    if (IPluginFactory::iid.Matches(iid)) return static_cast<IPluginFactory*>(this);
+    return IPluginFactory2::iid.Matches(iid) ? static_cast<IPluginFactory2*>(this) : nullptr;
   }
   tresult createInstance(FIDString cid, FIDString iid, void** obj) override {
     *obj = nullptr;
@@ -132,6 +165,7 @@ class Factory final : public Object<IPluginFactory2> {
  private:
   const char* vendor_;
   std::vector<ClassEntry> classes_;
+  bool unicodeOnly_;
 };
 
 /// One parameter of a test plug-in.
