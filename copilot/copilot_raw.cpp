@@ -268,8 +268,12 @@ void COPILOT_RAW::ReceiveLoop() {
     bodies.clear();
     bool trusted = ExtractFrames(buffer, bodies);
     bool goodBodies = true;
-    for (const std::string& body : bodies)
+    for (const std::string& body : bodies) {
+      // A closed client reads no further: what a flood left in the socket is not our concern.
+      if (closed_.load()) break;
       if (!(goodBodies = Dispatch(body))) break;
+    }
+    if (closed_.load()) break;
     if (!trusted || !goodBodies) {
       common::DebugLine(trusted ? "copilot: unreadable message, connection dropped"
                                 : "copilot: bad frame length, connection dropped");
