@@ -8,15 +8,9 @@
 namespace common {
 namespace {
 
-// How long the sequence that `lead` starts would be; 0 for a byte that starts none.
-size_t ExpectedLength(unsigned char lead) {
-  return lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-         : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
-}
-
 // True when the text from `at` to its end could still become one well-formed sequence.
 bool IsUnfinishedSequence(std::string_view text, size_t at) {
-  size_t expected = ExpectedLength(static_cast<unsigned char>(text[at]));
+  size_t expected = Utf8LengthFromLead(static_cast<unsigned char>(text[at]));
   if (expected < 2 || at + expected <= text.size()) return false;
   // Completed with the lowest or the highest continuation bytes, would it be well formed?
   for (char fill : {'\x80', '\xBF'}) {
@@ -40,7 +34,8 @@ void AppendSafe(std::string_view text, size_t at, size_t length, bool oneLine, s
     out += char(c == 0x7f ? '?' : c + 0x40);
   } else if (length == 2 && c == 0xC2 && static_cast<unsigned char>(text[at + 1]) < 0xA0) {
     char name[16];
-    std::snprintf(name, sizeof name, "<U+%04X>", unsigned(static_cast<unsigned char>(text[at + 1])));
+    std::snprintf(name, sizeof name, "<U+%04X>",
+                  unsigned(static_cast<unsigned char>(text[at + 1])));
     out += name;
   } else {
     out.append(text, at, length);

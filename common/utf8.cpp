@@ -3,12 +3,19 @@
 
 namespace common {
 
+size_t Utf8LengthFromLead(unsigned char lead) {
+  return lead < 0x80                    ? 1
+         : lead >= 0xC2 && lead <= 0xDF ? 2
+         : lead >= 0xE0 && lead <= 0xEF ? 3
+         : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                        : 0;
+}
+
 size_t Utf8SequenceAt(std::string_view text, size_t at) {
   auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
   unsigned char lead = byte(at);
   if (lead < 0x80) return 1;
-  size_t length = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                  : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+  size_t length = Utf8LengthFromLead(lead);
   if (length == 0 || at + length > text.size()) return 0;
   // The second byte's range also rules out overlong forms, surrogates and values past U+10FFFF.
   unsigned char low = 0x80, high = 0xBF;

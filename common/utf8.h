@@ -7,6 +7,9 @@
 
 namespace common {
 
+/// How long the sequence that `lead` starts is (1 to 4); 0 for a byte that starts none.
+size_t Utf8LengthFromLead(unsigned char lead);
+
 /// The length of the well-formed UTF-8 sequence at `at` (1 to 4), or 0 when the bytes there
 /// are not one: a stray continuation byte, an overlong form, a surrogate, a value beyond
 /// U+10FFFF, or a sequence cut short by the end of `text`.

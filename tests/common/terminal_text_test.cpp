@@ -12,15 +12,22 @@ TEST(TerminalSafeTest, NothingFromAPeerCanDriveTheTerminal) {
       {"plain text ✓ やあ", "plain text ✓ やあ"},
       {"line\nnext\ttab\r\nwindows", "line\nnext\ttab\r\nwindows"},
       {"\x1b]52;c;SGVsbG8=\x07", "^[]52;c;SGVsbG8=^G"},  // writes the clipboard
-      {"\x1b[2J\x1b[H", "^[[2J^[[H"},                   // clears the screen
+      {"\x1b[2J\x1b[H", "^[[2J^[[H"},                    // clears the screen
       {"\x1b]0;title\x1b\\", "^[]0;title^[\\"},          // window title
-      {"\xc2\x9b" "2J", "<U+009B>2J"},                   // C1 CSI
-      {"\xc2\x9d" "0;t\xc2\x9c", "<U+009D>0;t<U+009C>"},  // C1 OSC and ST
+      {"\xc2\x9b"
+       "2J",
+       "<U+009B>2J"},  // C1 CSI
+      {"\xc2\x9d"
+       "0;t\xc2\x9c",
+       "<U+009D>0;t<U+009C>"},  // C1 OSC and ST
       {"over\rwrite", "over^Mwrite"},
       {"bell\x07 del\x7f nul", "bell^G del^? nul"},
       {std::string("a\0b", 3), "a^@b"},
-      {"\x9b" "2J", "\xef\xbf\xbd" "2J"},  // an 8-bit CSI byte is not UTF-8
-      {"\xc2\xa0nbsp", "\xc2\xa0nbsp"},     // the first character past C1 is ordinary
+      {"\x9b"
+       "2J",
+       "\xef\xbf\xbd"
+       "2J"},                            // an 8-bit CSI byte is not UTF-8
+      {"\xc2\xa0nbsp", "\xc2\xa0nbsp"},  // the first character past C1 is ordinary
   };
   for (const auto& [in, expected] : cases)
     EXPECT_EQ(TerminalSafe(in), expected) << ::testing::PrintToString(in);
@@ -31,7 +38,9 @@ TEST(TerminalSafeTest, AOneLineValueKeepsNoLineBreak) {
 }
 
 TEST(TerminalSafeTest, StreamedPiecesGiveExactlyTheWholeText) {
-  const std::string text = "caf\xc3\xa9 \xe2\x9c\x93 \xf0\x9f\x98\x80 \xc2\x9b" "2J a\r\nb\r \x1b[m";
+  const std::string text =
+      "caf\xc3\xa9 \xe2\x9c\x93 \xf0\x9f\x98\x80 \xc2\x9b"
+      "2J a\r\nb\r \x1b[m";
   const std::string whole = TerminalSafe(text);
   // Every split into two and into single bytes.
   for (size_t cut = 0; cut <= text.size(); ++cut) {

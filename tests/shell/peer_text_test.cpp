@@ -20,12 +20,17 @@ const Escape kEscapes[] = {
     {"\x1b]52;c;aGk=\x07", "^[]52;c;aGk=^G"},  // writes the clipboard
     {"\x1b[2J", "^[[2J"},                      // clears the screen
     {"\x1b]0;pwned\x07", "^[]0;pwned^G"},      // window title
-    {"\xc2\x9b" "2J", "<U+009B>2J"},           // C1 CSI
-    {"\xc2\x9d" "0;t\xc2\x9c", "<U+009D>0;t<U+009C>"},  // C1 OSC ... ST
+    {"\xc2\x9b"
+     "2J",
+     "<U+009B>2J"},  // C1 CSI
+    {"\xc2\x9d"
+     "0;t\xc2\x9c",
+     "<U+009D>0;t<U+009C>"},  // C1 OSC ... ST
 };
 
 // Bytes that only a peer could have put on the screen: our own output uses none of them.
-const char* const kForbidden[] = {"\x1b]52", "\x1b[2J", "\x1b]0;", "\xc2\x9b", "\xc2\x9d", "\xc2\x9c"};
+const char* const kForbidden[] = {"\x1b]52",  "\x1b[2J",  "\x1b]0;",
+                                  "\xc2\x9b", "\xc2\x9d", "\xc2\x9c"};
 
 void ExpectNothingRaw(const std::string& screen, const std::string& path) {
   for (const char* bytes : kForbidden)
@@ -42,13 +47,13 @@ TEST(PeerTextTest, EveryPrintingPathShowsEscapesAsPlaceholders) {
     auto event = [](const char* type, const char* field, const std::string& value) {
       return json::object({{"event", type}, {"data", json::object({{field, value}})}});
     };
-    json answers = json::array(
-        {json::array({event("assistant.reasoning_delta", "deltaContent", text),
-                      event("assistant.message_delta", "deltaContent", first),
-                      event("assistant.message_delta", "deltaContent", rest),
-                      event("assistant.message", "content", text)}),
-         json::array({event("assistant.message", "content", text)}),
-         json::array({event("session.error", "message", text)})});
+    json answers =
+        json::array({json::array({event("assistant.reasoning_delta", "deltaContent", text),
+                                  event("assistant.message_delta", "deltaContent", first),
+                                  event("assistant.message_delta", "deltaContent", rest),
+                                  event("assistant.message", "content", text)}),
+                     json::array({event("assistant.message", "content", text)}),
+                     json::array({event("session.error", "message", text)})});
     json models = {{"models", {{{"id", "gpt-4.1"}, {"name", "Line\nbreak " + text}}}}};
     FakeCopilot fake({{"answers", answers}, {"models", models}});
     PtySession run({TessaryPath()}, fake.Options());
