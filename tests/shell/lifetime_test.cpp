@@ -156,6 +156,18 @@ class SilentServer {
   int port_ = 0;
 };
 
+TEST(LifetimeExitTest, ASilentOllamaHoldsUpThePromptsColourOnlyBriefly) {
+  SilentServer ollama;
+  FakeCopilot fake(json::object());
+  PtySession::Options options = fake.Options();
+  options.environment["OLLAMA_HOST"] = ollama.Host();
+  PtySession run({TessaryPath()}, options);
+  // The model listing gives up after 5 s in all (it waited 600 s before).
+  EXPECT_TRUE(run.WaitFor(kSignedIn, 15s));
+  run.Type("/exit\r");
+  EXPECT_EQ(run.WaitForExit(), 0);
+}
+
 TEST(LifetimeExitTest, ExitRightAfterStartWaitsForNothing) {
   SilentServer ollama;
   std::string home = testing_support::TestHome() + "/fifo-home";
