@@ -24,6 +24,7 @@ CommandResult ListModels(const std::string& line, const Words& words);
 CommandResult PrintQuota(const std::string& line, const Words& words);
 CommandResult CompactConversation(const std::string& line, const Words& words);
 CommandResult ShowStatusDialog(const std::string& line, const Words& words);
+CommandResult FaustCommand(const std::string& line, const Words& words);
 CommandResult WorkbenchNotBuilt(const std::string& line, const Words& words);
 CommandResult SignIn(const std::string& line, const Words& words);
 CommandResult SignOut(const std::string& line, const Words& words);

@@ -30,7 +30,7 @@ const CommandRow kCommands[] = {
     {"cls", 1, Always, false, ClearScreen},
     {"/compact", 1, Always, false, CompactConversation},
     {"/disabledskill", 2, Always, false, DisableSkill},
-    {"/faust", 1, Always, true, WorkbenchNotBuilt},
+    {"/faust", 1, Always, true, FaustCommand},
     {"/help", 1, Always, false, PrintHelp},
     {"/login", 1, Always, false, SignIn},
     {"/logout", 1, Always, false, SignOut},

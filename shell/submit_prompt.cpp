@@ -1,8 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/submit_prompt.h"
 
+#include <atomic>
+
 #include "copilot/session_protocol.h"
+#include "faust/faust_engine.h"
+#include "faust/workbench.h"
 #include "platform/console.h"
+#include "shell/auto_compile.h"
 #include "shell/backend.h"
 #include "shell/cmd_mode.h"
 #include "shell/faust_prompt.h"
@@ -12,9 +17,13 @@ using platform::ConsoleWrite;
 
 namespace {
 
+// Set by Ctrl+C during an answer; it also stops the repair prompts queued behind it.
+std::atomic<bool> promptAborted{false};
+
 const char* SystemPromptFor(int32_t mode, std::string& faust) {
   if (mode == kCmdMode) return kCmdModePrompt;
   if (mode == kFaustMode) {
+    EnsureFaustEngine();  // the prompt names the engine's library folder
     faust = FaustPrompt();
     return faust.c_str();
   }
@@ -47,6 +56,7 @@ void DropConversation() {
 void AbortRunningPrompt() {
   std::shared_ptr<CMDSESSION> session = cmdSession.load();
   std::shared_ptr<COPILOT_RAW> client = copilot.load();
+  promptAborted.store(true);
   if (session && client) Abort(*client, session->Conversation());
 }
 
@@ -63,13 +73,16 @@ int32_t OnAnswerPiece(std::string& text, uint64_t) {
   return 0;
 }
 
-void SubmitPrompt(const std::string& line, PromptState state) {
+namespace {
+
+// True when an answer arrived without error and was not stopped.
+bool SubmitOnePrompt(const std::string& line, PromptState state) {
   if (!IsAuthenticated()) {
     ConsoleWrite(std::string("\x1b[31m") +
                  (state == PromptState::SignedOut ? "Not authenticated, run /login"
                                                   : "Not yet authenticated") +
                  "\x1b[0m \n");
-    return;
+    return false;
   }
   // After a lost connection the new back-end may still be starting; this prompt is for it.
   if (!copilot.load()) JoinBackendThreads();
@@ -80,9 +93,10 @@ void SubmitPrompt(const std::string& line, PromptState state) {
   std::shared_ptr<CMDSESSION> session = cmdSession.load();
   std::shared_ptr<COPILOT_RAW> client = copilot.load();
   std::shared_ptr<COPILOT_SESSION> conversation = session->Conversation();
-  if (!IsAuthenticated() || !conversation || !client) return;
+  if (!IsAuthenticated() || !conversation || !client) return false;
 
   afterReasoning.store(false);
+  promptAborted.store(false);
   auto message = MakeMessage(line, OnReasoningPiece, OnAnswerPiece, 0, nullptr);
   promptBusy.store(1);
   copyTaken.store(0);
@@ -100,6 +114,7 @@ void SubmitPrompt(const std::string& line, PromptState state) {
     }
     ConsoleWrite("\r\n\x1b[36mResponse " + std::to_string(session->ResponseCount()) +
                  " done\x1b[0m\r\n");
+    if (session->mode == kFaustMode && !completed->content.empty()) CaptureFaust(completed->content);
   }
   promptBusy.store(0);
   // A lost connection leaves nothing to talk to: the next prompt gets a new back-end.
@@ -108,4 +123,19 @@ void SubmitPrompt(const std::string& line, PromptState state) {
     copilot.store(nullptr);
     RestartBackendThread();
   }
+  return completed && completed->error.empty() && !promptAborted.load();
+}
+
+}  // namespace
+
+// Code that did not compile queues a repair prompt; each goes out as soon as the answer before
+// it is handled, until the code compiles, the retries run out, or the user stops an answer.
+void SubmitPrompt(const std::string& line, PromptState state) {
+  bool answered = SubmitOnePrompt(line, state);
+  while (answered && !retryPrompts.empty() && !quitting.load()) {
+    std::string retry = std::move(retryPrompts.front());
+    retryPrompts.erase(retryPrompts.begin());
+    answered = SubmitOnePrompt(retry, CurrentPromptState());
+  }
+  retryPrompts.clear();
 }

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "copilot/copilot_raw.h"
+#include "faust/workbench.h"
 #include "ollama/ollama.h"
 #include "platform/console.h"
 #include "platform/control_signals.h"
@@ -41,6 +42,7 @@ void Shutdown() {
   JoinBackendThreads();
   // A start-up thread that finished after the first release published its client.
   copilot.store(nullptr);
+  ReleaseWorkbench();
 }
 
 }  // namespace
