@@ -52,6 +52,13 @@ TEST_F(BundleTest, ASavedBundleRunsItsCodeInAnotherProcess) {
   EXPECT_NEAR(out, in / 2, 2e-4) << probe;
 }
 
+TEST_F(BundleTest, TheEngineModuleItselfLoadsLikeAnyModule) {
+  // With nothing installed in that process it passes stereo through.
+  std::string probe = RunProbe(faustDll);
+  EXPECT_NE(probe.find("Name: TessaryChat\nVendor: Tessary\n"), std::string::npos) << probe;
+  EXPECT_NE(probe.find("Output finite, unchanged"), std::string::npos) << probe;
+}
+
 TEST_F(BundleTest, TwoBundlesLoadSideBySide) {
   fs::path half = Save("process = *(0.5);", "Half.vst3");
   fs::path quarter = Save("process = *(0.25);", "Quarter.vst3");
