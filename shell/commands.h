@@ -25,6 +25,7 @@ CommandResult PrintQuota(const std::string& line, const Words& words);
 CommandResult CompactConversation(const std::string& line, const Words& words);
 CommandResult ShowStatusDialog(const std::string& line, const Words& words);
 CommandResult FaustCommand(const std::string& line, const Words& words);
-CommandResult WorkbenchNotBuilt(const std::string& line, const Words& words);
+CommandResult VstCommand(const std::string& line, const Words& words);
+CommandResult SourceCommand(const std::string& line, const Words& words);
 CommandResult SignIn(const std::string& line, const Words& words);
 CommandResult SignOut(const std::string& line, const Words& words);

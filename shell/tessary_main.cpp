@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "copilot/copilot_raw.h"
+#include "faust/audio_in.h"
 #include "faust/workbench.h"
 #include "ollama/ollama.h"
 #include "platform/console.h"
@@ -33,7 +34,8 @@ std::shared_ptr<CMDSESSION> MakeSession(const StartupOptions& options) {
 }
 
 void Shutdown() {
-  quitting.store(true);
+  // Sources stop first: their threads play through rack entries released below.
+  StopAllSources(quitting);
   // A back-end still starting may wait on a CLI that never answers; closing ends its waits.
   CloseEveryClient();
   // A local model's conversation has a receiver thread of its own; it ends here, not at exit.
