@@ -3,7 +3,10 @@
 // repairs itself, and a compiled effect is saved as a bundle.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <map>
 
 #include "tests/support/fake_copilot.h"
 
@@ -47,10 +50,11 @@ size_t Count(const std::string& text, const std::string& what) {
 class FaustModeTest : public ::testing::Test {
  protected:
   // The first answer goes to the faust system prompt and is never shown.
-  void Start(json answers) {
+  void Start(json answers, std::map<std::string, std::string> environment = {}) {
     answers.insert(answers.begin(), AnswerWith("Understood."));
     fake_ = std::make_unique<FakeCopilot>(json{{"answers", answers}});
     PtySession::Options options = fake_->Options();
+    for (const auto& [name, value] : environment) options.environment[name] = value;
     run_ = std::make_unique<PtySession>(
         std::vector<std::string>{TessaryPath(), "--mode", "faust"}, options);
     ASSERT_TRUE(run_->WaitFor(kSignedIn)) << ::testing::PrintToString(run_->Output());
@@ -146,6 +150,47 @@ TEST_F(FaustModeTest, WithNegativeRetriesAFailureKeepsItsSnippet) {
   ASSERT_TRUE(run_->WaitFor("\x1b[36mFausts: 1\x1b[0m\r\n"));
   EXPECT_EQ(run_->OutputSinceMark().find("trying again"), std::string::npos);
   EXPECT_EQ(Prompts().size(), 2u);
+}
+
+bool Ffmpeg(const std::string& arguments, const std::string& file) {
+  return std::system(("ffmpeg -nostdin -loglevel error -y " + arguments + " '" + file + "'").c_str()) == 0;
+}
+
+// The sound goes to an ALSA device that throws it away, so no sound card is needed.
+std::map<std::string, std::string> SilentSoundDevice(const std::string& folder) {
+  const std::string config = folder + "/alsa.conf";
+  std::ofstream(config) << "pcm.nowhere {\n  type file\n  slave.pcm { type null }\n"
+                           "  file \"/dev/null\"\n  format \"raw\"\n}\n";
+  return {{"ALSA_CONFIG_PATH", config}, {"TESSARY_AUDIO_DEVICE", "nowhere"}};
+}
+
+TEST_F(FaustModeTest, SourcesPlayThroughTheRackRenderAndExitEndsAtOnce) {
+  const std::string folder = testing_support::TestHome() + "/sources";
+  std::filesystem::create_directories(folder);
+  ASSERT_TRUE(Ffmpeg("-f lavfi -i 'aevalsrc=0.5*sin(2*PI*440*t):s=44100:d=1'", folder + "/tone.flac"));
+  ASSERT_TRUE(Ffmpeg("-f lavfi -i anullsrc=r=48000:cl=stereo -t 600", folder + "/long.flac"));
+  Start(json::array(), SilentSoundDevice(folder));
+  run_->Type("/source load " + folder + "/tone.flac\r");
+  run_->Type("/vst load /usr/lib/lxvst/DragonflyHallReverb-vst.so\r");
+  run_->Type("/vst apply 1 1\r");
+  run_->Type("/source render 1 " + folder + "/out.wav\r");
+  ASSERT_TRUE(run_->WaitFor("\x1b[34mSource #1 -> " + folder + "/out.wav (", 30s))
+      << ::testing::PrintToString(run_->OutputSinceMark());
+  EXPECT_GT(std::filesystem::file_size(folder + "/out.wav"), 48000u * 4);
+  run_->Type("/source load " + folder + "/long.flac\r");
+  run_->Type("/source load " + folder + "/long.flac\r");
+  run_->Type("/source play 2\r");
+  run_->Type("/source play 3\r");
+  run_->Type("/source list\r");
+  ASSERT_TRUE(run_->WaitFor("#3: " + folder + "/long.flac, playing, chain: none", 10s))
+      << ::testing::PrintToString(run_->OutputSinceMark());
+  EXPECT_NE(run_->OutputSinceMark().find("#1: " + folder + "/tone.flac, stopped, chain: 1"),
+            std::string::npos);
+  const auto before = std::chrono::steady_clock::now();
+  run_->Type("/exit\r");
+  EXPECT_EQ(run_->WaitForExit(), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - before, 3s);
+  std::filesystem::remove_all(folder);
 }
 
 }  // namespace
