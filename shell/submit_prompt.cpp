@@ -114,7 +114,10 @@ bool SubmitOnePrompt(const std::string& line, PromptState state) {
     }
     ConsoleWrite("\r\n\x1b[36mResponse " + std::to_string(session->ResponseCount()) +
                  " done\x1b[0m\r\n");
-    if (session->mode == kFaustMode && !completed->content.empty()) CaptureFaust(completed->content);
+    // An answer the user stopped is cut short; its code would only fail and ask for more.
+    if (session->mode == kFaustMode && !completed->content.empty() && !promptAborted.load()) {
+      CaptureFaust(completed->content);
+    }
   }
   promptBusy.store(0);
   // A lost connection leaves nothing to talk to: the next prompt gets a new back-end.

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <thread>
 
 #include "tests/support/fake_copilot.h"
 
@@ -137,6 +138,23 @@ TEST_F(FaustModeTest, BrokenCodeIsRepairedWithoutAnotherPromptTyped) {
   run_->Mark();
   run_->Type("/faust list\r");
   EXPECT_TRUE(run_->WaitFor("\x1b[36mFausts: 1\x1b[0m\r\n"));
+}
+
+TEST_F(FaustModeTest, CtrlCDuringARepairAnswerStopsTheRepairs) {
+  json holding = CodeAnswer("process = *(;\n");
+  holding.insert(holding.begin(), json{{"hold", true}});
+  Start(json::array({CodeAnswer("process = brokn;\n"), holding}));
+  run_->Type("something\r");
+  ASSERT_TRUE(run_->WaitFor("trying again (2)", 30s));
+  // The repair prompt went out on its own and its answer is held back; Ctrl+C stops it (after
+  // an answer the first Ctrl+C is only consumed, the second aborts).
+  std::this_thread::sleep_for(300ms);
+  run_->Type("\x03");
+  std::this_thread::sleep_for(200ms);
+  run_->Type("\x03");
+  ASSERT_TRUE(run_->WaitFor(kSignedIn, 10s)) << ::testing::PrintToString(run_->OutputSinceMark());
+  EXPECT_EQ(Prompts().size(), 3u);
+  EXPECT_EQ(run_->OutputSinceMark().find("trying again (1)"), std::string::npos);
 }
 
 TEST_F(FaustModeTest, WithNegativeRetriesAFailureKeepsItsSnippet) {
