@@ -211,4 +211,22 @@ TEST_F(FaustModeTest, SourcesPlayThroughTheRackRenderAndExitEndsAtOnce) {
   std::filesystem::remove_all(folder);
 }
 
+TEST_F(FaustModeTest, ANewEffectJoinsEverySourceAtLevelTwo) {
+  const std::string folder = testing_support::TestHome() + "/level2";
+  std::filesystem::create_directories(folder);
+  ASSERT_TRUE(Ffmpeg("-f lavfi -i anullsrc=r=48000:cl=stereo -t 1", folder + "/quiet.wav"));
+  Start(json::array({CodeAnswer("process = *(0.5), *(0.5);\n")}), SilentSoundDevice(folder));
+  run_->Type("/source load " + folder + "/quiet.wav\r");
+  run_->Type("/source load " + folder + "/quiet.wav\r");
+  ASSERT_TRUE(run_->WaitFor("#2: "));
+  run_->Type("half the level\r");
+  ASSERT_TRUE(run_->WaitFor("\x1b[36mApplying to all sources...\x1b[0m\r\n", 30s))
+      << ::testing::PrintToString(run_->OutputSinceMark());
+  run_->Type("/source list\r");
+  EXPECT_TRUE(run_->WaitFor("#2: " + folder + "/quiet.wav, stopped, chain: 1"));
+  EXPECT_NE(run_->OutputSinceMark().find("#1: " + folder + "/quiet.wav, stopped, chain: 1"),
+            std::string::npos);
+  std::filesystem::remove_all(folder);
+}
+
 }  // namespace
