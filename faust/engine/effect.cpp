@@ -48,10 +48,8 @@ void* FaustEffect::Extra(const TUID iid) {
   return nullptr;
 }
 
-tresult FaustEffect::initialize(FUnknown*) {
-  initializedOnce_ = true;
-  return kResultOk;
-}
+// Hosts may initialise a single-object plug-in once as component and once as controller.
+tresult FaustEffect::initialize(FUnknown*) { return kResultOk; }
 tresult FaustEffect::terminate() { return kResultOk; }
 tresult FaustEffect::getControllerClassId(TUID) { return kNotImplemented; }
 tresult FaustEffect::setIoMode(IoMode) { return kResultOk; }

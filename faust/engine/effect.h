@@ -83,7 +83,6 @@ class FaustEffect final : public ComObject<IComponent, IAudioProcessor, IEditCon
   int32 sampleSize_ = kSample32;
   int32 maxFrames_ = 0;
   double sampleRate_ = 48000;
-  bool initializedOnce_ = false;
   // Scratch for 64-bit processing and for channels the host did not supply.
   std::vector<float> scratch_;
   std::vector<float*> inPointers_, outPointers_;
