@@ -23,6 +23,8 @@ class PcmDevice {
   virtual void Interrupt() = 0;
   /// Stops the sound at once, dropping whatever the device still holds.
   virtual void Drop() = 0;
+  /// Waits until what the device holds has been played; only while no `Play` runs.
+  virtual void Drain() {}
 };
 
 /// Bytes per frame: two 16-bit samples.

@@ -103,6 +103,15 @@ class AlsaPcm final : public PcmDevice {
 
   void Drop() override { snd_pcm_drop(pcm_); }
 
+  // The device holds about 50 ms, so a blocking drain is short; a device that stopped
+  // taking frames is not waited for.
+  void Drain() override {
+    if (interrupted_ || snd_pcm_state(pcm_) != SND_PCM_STATE_RUNNING) return;
+    snd_pcm_nonblock(pcm_, 0);
+    snd_pcm_drain(pcm_);
+    snd_pcm_nonblock(pcm_, 1);
+  }
+
  private:
   int WaitForRoom() {
     const int count = int(fds_.size()) - 1;

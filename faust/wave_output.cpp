@@ -96,6 +96,17 @@ bool WOUT::Write(const void* data, size_t bytes) {
   return true;
 }
 
+void WOUT::StartPlaying() {
+  WriteGuard guard(queueLock);
+  if (started || queue.empty()) return;
+  for (auto& buffer : queue) GiveToDevice(*buffer);
+  started = true;
+}
+
+void WOUT::Drain() {
+  if (device && QueuedBuffers() == 0) device->Drain();
+}
+
 size_t WOUT::QueuedBuffers() {
   WriteGuard guard(queueLock);
   return queue.size();

@@ -59,6 +59,13 @@ class WOUT {
   /// a whole number of frames. May wait up to `roomWait` for room (see the class comment).
   bool Write(const void* data, size_t bytes);
 
+  /// Starts the device with whatever the pre-roll holds, so the end of a sound shorter than
+  /// the pre-roll is played rather than dropped with the output.
+  void StartPlaying();
+  /// After the last `Write` and once `QueuedBuffers` is 0: waits until the device has played
+  /// everything, so closing the output does not cut the end of the sound.
+  void Drain();
+
   /// The result of the last device call: 0, or a negative errno value.
   int LastResult() const { return lastResult.load(); }
   bool IsOpen() const { return device != nullptr; }

@@ -4,10 +4,15 @@
 #include <chrono>
 #include <thread>
 
+#include "shell/render_state.h"
 #include "shell/session.h"
 #include "shell/submit_prompt.h"
 
 bool OnConsoleControl(platform::ControlEvent event) {
+  if (event == platform::ControlEvent::CtrlC && RenderRunning()) {
+    CancelRender();
+    return true;
+  }
   std::shared_ptr<CMDSESSION> session = cmdSession.load();
   if (event == platform::ControlEvent::CtrlC && session && session->ResponseCount() > 0 &&
       copyTaken.load() == 0) {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/faust_prompt.h"
 
-std::string faustFolder;
+#include "faust/workbench.h"
 
 namespace {
 
@@ -35,7 +35,7 @@ std::string FaustPrompt() {
     prompt += kLibraryList;
   } else {
     prompt += "Use available faust libraries in folder " + faustFolder +
-              "\\libs. You may examine faust code in these lib files. All are included in "
+              "/libs. You may examine faust code in these lib files. All are included in "
               "stdfaust.lib, so by doing 'import(\"stdfaust.lib\");' you get all of them.";
   }
   return prompt + kClosing;

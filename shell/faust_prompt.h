@@ -3,8 +3,6 @@
 
 #include <string>
 
-/// Set once the Faust engine has reported the folder of its libraries.
-extern std::string faustFolder;
 
 /// The first prompt of every faust-mode conversation.
 std::string FaustPrompt();

@@ -106,8 +106,3 @@ CommandResult ToggleThinking(const std::string&, const Words&) {
   ConsoleWrite(std::string("\x1b[32mThinking ") + (thinking ? "On" : "Off") + ".\x1b[0m\r\n");
   return Handled;
 }
-
-CommandResult WorkbenchNotBuilt(const std::string&, const Words& words) {
-  ConsoleWrite("\x1b[31m" + words[0] + " is not available in this build of Tessary.\x1b[0m\r\n");
-  return HandledQuietly;
-}

@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/submit_prompt.h"
 
+#include <atomic>
 #include <mutex>
 
 #include "common/terminal_text.h"
 #include "copilot/session_protocol.h"
+#include "faust/faust_engine.h"
+#include "faust/workbench.h"
 #include "platform/console.h"
+#include "shell/auto_compile.h"
 #include "shell/backend.h"
 #include "shell/cmd_mode.h"
 #include "shell/faust_prompt.h"
@@ -41,9 +45,13 @@ void FinishStreams() {
   if (!rest.empty()) WriteAnswer(rest);
 }
 
+// Set by Ctrl+C during an answer; it also stops the repair prompts queued behind it.
+std::atomic<bool> promptAborted{false};
+
 const char* SystemPromptFor(int32_t mode, std::string& faust) {
   if (mode == kCmdMode) return kCmdModePrompt;
   if (mode == kFaustMode) {
+    EnsureFaustEngine();  // the prompt names the engine's library folder
     faust = FaustPrompt();
     return faust.c_str();
   }
@@ -81,6 +89,7 @@ void DropConversation() {
 void AbortRunningPrompt() {
   std::shared_ptr<CMDSESSION> session = cmdSession.load();
   std::shared_ptr<COPILOT_RAW> client = copilot.load();
+  promptAborted.store(true);
   if (session && client) Abort(*client, session->Conversation());
 }
 
@@ -97,7 +106,10 @@ int32_t OnAnswerPiece(std::string& text, uint64_t) {
   return 0;
 }
 
-void SubmitPrompt(const std::string& line, PromptState state) {
+namespace {
+
+// True when an answer arrived without error and was not stopped.
+bool SubmitOnePrompt(const std::string& line, PromptState state) {
   if (!IsAuthenticated()) {
     // A CLI that could not be asked is no reason to sign in again: say what went wrong.
     std::string problem = CopilotStatus().problem;
@@ -106,7 +118,7 @@ void SubmitPrompt(const std::string& line, PromptState state) {
                   : state == PromptState::SignedOut ? "Not authenticated, run /login"
                                                     : "Not yet authenticated") +
                  "\x1b[0m \n");
-    return;
+    return false;
   }
   // After a lost connection the new back-end may still be starting; this prompt is for it.
   if (!copilot.load()) JoinBackendThreads();
@@ -117,9 +129,10 @@ void SubmitPrompt(const std::string& line, PromptState state) {
   std::shared_ptr<CMDSESSION> session = cmdSession.load();
   std::shared_ptr<COPILOT_RAW> client = copilot.load();
   std::shared_ptr<COPILOT_SESSION> conversation = session->Conversation();
-  if (!IsAuthenticated() || !conversation || !client) return;
+  if (!IsAuthenticated() || !conversation || !client) return false;
 
   afterReasoning.store(false);
+  promptAborted.store(false);
   auto message = MakeMessage(line, OnReasoningPiece, OnAnswerPiece, 0, nullptr);
   promptBusy.store(1);
   copyTaken.store(0);
@@ -143,6 +156,10 @@ void SubmitPrompt(const std::string& line, PromptState state) {
     }
     ConsoleWrite("\r\n\x1b[36mResponse " + std::to_string(session->ResponseCount()) +
                  " done\x1b[0m\r\n");
+    // An answer the user stopped is cut short; its code would only fail and ask for more.
+    if (session->mode == kFaustMode && !completed->content.empty() && !promptAborted.load()) {
+      CaptureFaust(completed->content);
+    }
   }
   promptBusy.store(0);
   // A lost connection leaves nothing to talk to, and a CLI that ignores an abort cannot be
@@ -152,4 +169,19 @@ void SubmitPrompt(const std::string& line, PromptState state) {
     copilot.store(nullptr);
     RestartBackendThread();
   }
+  return completed && completed->error.empty() && !promptAborted.load();
+}
+
+}  // namespace
+
+// Code that did not compile queues a repair prompt; each goes out as soon as the answer before
+// it is handled, until the code compiles, the retries run out, or the user stops an answer.
+void SubmitPrompt(const std::string& line, PromptState state) {
+  bool answered = SubmitOnePrompt(line, state);
+  while (answered && !retryPrompts.empty() && !quitting.load()) {
+    std::string retry = std::move(retryPrompts.front());
+    retryPrompts.erase(retryPrompts.begin());
+    answered = SubmitOnePrompt(retry, CurrentPromptState());
+  }
+  retryPrompts.clear();
 }

@@ -10,6 +10,8 @@
 #include "copilot/copilot_raw.h"
 #include "copilot/extract.h"
 #include "copilot/local_models.h"
+#include "faust/audio_in.h"
+#include "faust/workbench.h"
 #include "ollama/ollama.h"
 #include "platform/child_process.h"
 #include "platform/console.h"
@@ -37,7 +39,8 @@ std::shared_ptr<CMDSESSION> MakeSession(const StartupOptions& options) {
 }
 
 void Shutdown() {
-  quitting.store(true);
+  // Sources stop first: their threads play through rack entries released below.
+  StopAllSources(quitting);
   // Nothing the start-up thread waits for may hold up the end: the unpacking, the CLI's
   // start and handshake, and the model listing all give up at once.
   CancelExtraction();
@@ -49,6 +52,7 @@ void Shutdown() {
   JoinBackendThreads();
   // A start-up thread that finished after the first release published its client.
   copilot.store(nullptr);
+  ReleaseWorkbench();
 }
 
 }  // namespace

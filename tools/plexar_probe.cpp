@@ -70,6 +70,7 @@ bool ProcessNoise(plexar::VST* vst) {
   vst->GetBlockSize(&frames);
   vst->GetChannelCounts(&ai, &ao, &ei, &eo);
   std::vector<double> peak(static_cast<size_t>(ao)), sum(static_cast<size_t>(ao));
+  double inputPeak = 0, inputSum = 0;
   bool finite = true, changed = false;
   uint32_t seed = 12345;
   vst->Resume(0);
@@ -79,6 +80,10 @@ bool ProcessNoise(plexar::VST* vst) {
       for (int32_t s = 0; s < frames; ++s) {
         seed = seed * 1664525u + 1013904223u;
         channel[s] = (static_cast<float>(seed >> 8) / 8388608.0f - 1.0f) * 0.5f;
+        if (k == 0) {
+          inputPeak = std::max(inputPeak, std::fabs(double{channel[s]}));
+          inputSum += double{channel[s]} * channel[s];
+        }
       }
     }
     vst->Process(0, 48000, int64_t{b} * frames, 0, int64_t{b} * frames, 0, 0, 0, 0, 120, 4, 4);
@@ -96,6 +101,10 @@ bool ProcessNoise(plexar::VST* vst) {
   }
   vst->Suspend(0);
   std::printf("%d blocks of %d frames of noise:\n", kBlocks, frames);
+  if (ai > 0) {
+    std::printf("  input 0: peak %.4f, rms %.4f\n", inputPeak,
+                std::sqrt(inputSum / std::max(frames * kBlocks, 1)));
+  }
   for (int32_t k = 0; k < ao; ++k) {
     std::printf("  output %d: peak %.4f, rms %.4f\n", k, peak[k],
                 std::sqrt(sum[k] / std::max(frames * kBlocks, 1)));

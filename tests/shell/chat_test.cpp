@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "common/base64.h"
+#include "faust/workbench.h"
 #include "shell/faust_prompt.h"
 #include "tests/support/fake_copilot.h"
 #include "tests/support/fake_ollama.h"
@@ -105,6 +106,9 @@ TEST_F(ChatTest, FaustModeOpensAConversationWithTheFaustPrompt) {
   ASSERT_TRUE(run_->WaitFor("Response 1 done"));
   std::vector<json> prompts = Prompts();
   ASSERT_EQ(prompts.size(), 2u);
+  // The prompt names the folder the engine keeps its library link in.
+  faustFolder = testing_support::TestHome() +
+                "/.local/share/tessary/933bd016-0397-42c9-b3e0-eaa7900ef53e";
   EXPECT_EQ(prompts[0], FaustPrompt());
   EXPECT_EQ(prompts[1], "make a reverb");
 }

@@ -9,6 +9,7 @@
 #include <tuple>
 #include <vector>
 
+#include "plexar/vst3/com_object.h"
 #include "plexar/vst3/host_interfaces.h"
 #include "test_probe.h"
 
@@ -45,42 +46,7 @@ inline void CopyUtf8To16(char16* field, size_t units, const char* utf8) {
 
 /// Reference count and queryInterface over a list of interfaces the object derives from.
 template <class... I>
-class Object : public I... {
- public:
-  tresult queryInterface(const TUID iid, void** obj) override {
-    if (!obj) return kInvalidArgument;
-    *obj = nullptr;
-    if (FUnknown::iid.Matches(iid)) {
-      *obj = static_cast<FUnknown*>(static_cast<First*>(this));
-    } else if (!(Try<I>(iid, obj) || ...)) {
-      *obj = Extra(iid);
-    }
-    if (!*obj) return kNoInterface;
-    addRef();
-    return kResultOk;
-  }
-  uint32 addRef() override { return ++refs_; }
-  uint32 release() override {
-    uint32 left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
-
- protected:
-  virtual ~Object() = default;
-  /// Further interfaces not in the list (for an object reached through several bases).
-  virtual void* Extra(const TUID) { return nullptr; }
-  template <class J>
-  bool Try(const TUID iid, void** obj) {
-    if (!J::iid.Matches(iid)) return false;
-    *obj = static_cast<J*>(this);
-    return true;
-  }
-
- private:
-  using First = std::tuple_element_t<0, std::tuple<I...>>;
-  std::atomic<uint32> refs_{1};
-};
+using Object = ComObject<I...>;
 
 struct ClassEntry {
   Uid cid;

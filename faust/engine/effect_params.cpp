@@ -1,0 +1,134 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The controller's side of the plug-in object: parameters, their texts and the state.
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "faust/engine/effect.h"
+#include "plexar/vst3/text16.h"
+
+namespace faust_engine {
+
+namespace {
+
+// State: this tag, the number of values, then each parameter's id and normalised value.
+constexpr char kStateTag[4] = {'T', 'F', 'X', '1'};
+constexpr uint32 kMaxStateValues = 100000;
+
+bool ReadExactly(IBStream* stream, void* into, int32 bytes) {
+  int32 got = 0;
+  return stream->read(into, bytes, &got) == kResultOk && got == bytes;
+}
+
+bool WriteExactly(IBStream* stream, const void* from, int32 bytes) {
+  int32 put = 0;
+  return stream->write(const_cast<void*>(from), bytes, &put) == kResultOk && put == bytes;
+}
+
+}  // namespace
+
+const Control* FaustEffect::Find(ParamID id) const {
+  return id < controls_.size() ? &controls_[id] : nullptr;
+}
+
+int32 FaustEffect::getParameterCount() { return static_cast<int32>(controls_.size()); }
+
+tresult FaustEffect::getParameterInfo(int32 index, ParameterInfo& info) {
+  const Control* c = index >= 0 ? Find(static_cast<ParamID>(index)) : nullptr;
+  if (!c) return kInvalidArgument;
+  info = {};
+  info.id = static_cast<ParamID>(index);
+  plexar::vst3::ToUtf16(c->label, info.title, 128);
+  plexar::vst3::ToUtf16(c->label, info.shortTitle, 128);
+  plexar::vst3::ToUtf16(c->unit, info.units, 128);
+  info.stepCount = c->StepCount();
+  info.defaultNormalizedValue = c->ToNormalized(c->init);
+  info.unitId = kRootUnitId;
+  info.flags = ParameterInfo::kCanAutomate;
+  return kResultOk;
+}
+
+tresult FaustEffect::getParamStringByValue(ParamID id, ParamValue normalized, String128 text) {
+  const Control* c = Find(id);
+  if (!c || !text) return kInvalidArgument;
+  plexar::vst3::ToUtf16(c->Display(normalized), text, 128);
+  return kResultOk;
+}
+
+tresult FaustEffect::getParamValueByString(ParamID id, TChar* text, ParamValue& normalized) {
+  const Control* c = Find(id);
+  if (!c || !text) return kInvalidArgument;
+  std::string typed = plexar::vst3::FromUtf16(text, 128);
+  if (c->kind == ControlKind::CheckBox || c->kind == ControlKind::Button) {
+    if (typed == "On" || typed == "on") return normalized = 1, kResultOk;
+    if (typed == "Off" || typed == "off") return normalized = 0, kResultOk;
+  }
+  char* end = nullptr;
+  const double plain = std::strtod(typed.c_str(), &end);
+  if (end == typed.c_str()) return kResultFalse;
+  normalized = c->ToNormalized(plain);
+  return kResultOk;
+}
+
+ParamValue FaustEffect::normalizedParamToPlain(ParamID id, ParamValue normalized) {
+  const Control* c = Find(id);
+  return c ? c->ToPlain(normalized) : normalized;
+}
+
+ParamValue FaustEffect::plainParamToNormalized(ParamID id, ParamValue plain) {
+  const Control* c = Find(id);
+  return c ? c->ToNormalized(plain) : plain;
+}
+
+ParamValue FaustEffect::getParamNormalized(ParamID id) {
+  return Find(id) ? values_[id].load() : 0.0;
+}
+
+tresult FaustEffect::setParamNormalized(ParamID id, ParamValue value) {
+  if (!Find(id)) return kInvalidArgument;
+  values_[id].store(std::clamp(value, 0.0, 1.0));
+  valuesChanged_.store(true);
+  return kResultOk;
+}
+
+tresult FaustEffect::setComponentHandler(IComponentHandler*) { return kResultOk; }
+
+// Compiled programs have no editor of their own; hosts show a parameter list instead.
+IPlugView* FaustEffect::createView(FIDString) { return nullptr; }
+
+tresult FaustEffect::setComponentState(IBStream* state) { return setState(state); }
+
+tresult FaustEffect::getState(IBStream* state) {
+  if (!state) return kInvalidArgument;
+  const uint32 count = static_cast<uint32>(controls_.size());
+  if (!WriteExactly(state, kStateTag, 4) || !WriteExactly(state, &count, 4)) return kResultFalse;
+  for (uint32 id = 0; id < count; ++id) {
+    const double value = values_[id].load();
+    if (!WriteExactly(state, &id, 4) || !WriteExactly(state, &value, 8)) return kResultFalse;
+  }
+  return kResultOk;
+}
+
+// Values are matched by id, so a state saved with fewer or more controls restores what fits.
+tresult FaustEffect::setState(IBStream* state) {
+  if (!state) return kInvalidArgument;
+  char tag[4] = {};
+  uint32 count = 0;
+  if (!ReadExactly(state, tag, 4) || std::memcmp(tag, kStateTag, 4) != 0 ||
+      !ReadExactly(state, &count, 4) || count > kMaxStateValues) {
+    return kResultFalse;
+  }
+  std::vector<std::pair<uint32, double>> read;
+  for (uint32 i = 0; i < count; ++i) {
+    uint32 id = 0;
+    double value = 0;
+    if (!ReadExactly(state, &id, 4) || !ReadExactly(state, &value, 8)) return kResultFalse;
+    if (id < controls_.size() && value >= 0 && value <= 1) read.emplace_back(id, value);
+  }
+  for (const auto& [id, value] : read) values_[id].store(value);
+  valuesChanged_.store(true);
+  return kResultOk;
+}
+
+}  // namespace faust_engine

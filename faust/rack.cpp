@@ -1,0 +1,118 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "faust/rack.h"
+
+#include <dlfcn.h>
+
+#include <cstring>
+#include <memory>
+#include <sstream>
+
+#include "faust/faust_engine.h"
+#include "faust/workbench.h"
+#include "platform/console.h"
+#include "plexar/vst.h"
+
+using platform::ConsoleWrite;
+
+VST::~VST() {
+  if (!plugin) return;
+  plugin->FreeBuffers();
+  inputs = outputs = nullptr;
+  plugin->Unload();
+  plugin->Release();
+}
+
+namespace {
+
+std::string DoubleText(double value) {
+  std::ostringstream text;
+  text << value;
+  return text.str();
+}
+
+// Compiles `faustCode` and installs it as the engine's program. False with the compiler's
+// message printed and kept in `record.error` when it does not compile.
+bool CompileIntoEngine(VST& record) {
+  std::unique_ptr<faust_engine::FaustExports, EngineObjectRelease> engine(CreateEngineObject());
+  if (!engine) return false;
+  char error[faust_engine::kTextBufferSize] = {};
+  if (!engine->Compile(faustCode.data(), faustCode.size(), error)) {
+    error[sizeof error - 1] = 0;
+    ConsoleWrite(std::string("\x1b[31mFaust compilation error: ") + error + "\x1b[0m\r\n");
+    record.error = error;
+    return false;
+  }
+  engine->Install(faustCode.data(), faustCode.size(), faust_engine::kDefaultName);
+  record.code = faustCode;
+  return true;
+}
+
+// The host closes the module it was handed when the entry is unloaded; it gets a reference
+// of its own, so the engine stays loaded for the other entries and later compilations.
+void* EngineReferenceForHost() {
+  return faustModule ? dlopen(faustDll.c_str(), RTLD_NOW | RTLD_LOCAL) : nullptr;
+}
+
+std::string ParameterShown(plexar::VST& plugin, const plexar::ParameterRecord& param) {
+  plexar::BSTR text;
+  if (plugin.GetParameterText(param.id, static_cast<float>(param.value), &text) == plexar::S_OK &&
+      !text.empty()) {
+    return text;
+  }
+  return DoubleText(param.value);
+}
+
+void PrintBanner(VST& record) {
+  std::string out = "\x1b[36mLoaded plugin: " + record.name + " by " + record.vendor + "\r\n";
+  for (const auto& param : record.params) {
+    out += "Parameter: " + param.name + " (" + ParameterShown(*record.plugin, param) + ")\r\n";
+  }
+  out += "\x1b[0m\x1b[33mUse /vst param " + std::to_string(vsts.size() + 1) +
+         " <name> <value> to set parameter values\r\n\x1b[0m";
+  ConsoleWrite(out);
+}
+
+// A plug-in file that has no VST 3 factory is tried as a VST 2 plug-in.
+plexar::HRESULT LoadPlugin(VST& record, bool useEngine) {
+  const std::filesystem::path path = record.file;
+  // The host takes over the module reference it is handed.
+  void* module = useEngine ? EngineReferenceForHost() : nullptr;
+  plexar::HRESULT loaded = record.plugin->Load(&path, module, nullptr, 0, 32, 0);
+  if (loaded != plexar::E_NOINTERFACE || useEngine) return loaded;
+  plexar::VST* vst2 = nullptr;
+  if (plexar::CreateVst2(nullptr, &vst2) != plexar::S_OK || !vst2) return loaded;
+  record.plugin->Release();
+  record.plugin = vst2;
+  return vst2->Load(&path, nullptr, nullptr, 0, 32, 0);
+}
+
+}  // namespace
+
+bool LoadVst(VST& record, bool useEngine) {
+  record.error.clear();
+  if (record.file.empty()) return false;
+  plexar::VST* plugin = nullptr;
+  if (plexar::CreateVst3(faustModule, &plugin) != plexar::S_OK || !plugin) {
+    if (plexar::CreateVst2(faustModule, &plugin) != plexar::S_OK || !plugin) return false;
+  }
+  record.plugin = plugin;
+  if (useEngine && faustModule && !CompileIntoEngine(record)) return false;
+  if (LoadPlugin(record, useEngine) < 0) {
+    record.plugin->Release();
+    record.plugin = nullptr;
+    return false;
+  }
+  plugin = record.plugin;
+  plexar::BSTR name, vendor;
+  plugin->GetInfo(&name, &vendor);
+  record.name = name, record.vendor = vendor;
+  plugin->SetSampleRate(48000);
+  plugin->SetFormat(48000, 512, 32, 0);
+  plugin->AllocateBuffersEx(&record.inputs, &record.outputs);
+  plugin->GetChannelCounts(&record.numInputs, &record.numOutputs, &record.numEventInputs,
+                           &record.numEventOutputs);
+  plugin->GetParameters(&record.params);
+  PrintBanner(record);
+  plugin->Resume(0);
+  return true;
+}

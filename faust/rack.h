@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// One rack entry and the loading of a plug-in into it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "plexar/records.h"
+
+namespace plexar {
+class VST;
+}
+
+/// A loaded plug-in, shared between the rack and the chains of the sources that use it.
+struct VST {
+  std::string file;  // the module loaded; for compiled snippets the engine module
+  void** inputs = nullptr;
+  void** outputs = nullptr;
+  plexar::VST* plugin = nullptr;
+  std::string name;
+  std::string vendor;
+  std::vector<plexar::ParameterRecord> params;
+  int32_t numInputs = 0;
+  int32_t numOutputs = 0;
+  int32_t numEventInputs = 0;
+  int32_t numEventOutputs = 0;
+  std::string code;   // the Faust code compiled into this entry; empty for plug-in files
+  std::string error;  // the compiler's message from the last failed compilation
+
+  VST() = default;
+  VST(const VST&) = delete;
+  VST& operator=(const VST&) = delete;
+  ~VST();
+};
+
+/// Loads a plug-in into `record`: with `useEngine`, the Faust engine compiles `faustCode` and
+/// the record runs it; otherwise the plug-in file `record.file` is loaded. Prints the plug-in's
+/// banner and parameters on success, the compiler's message on a compilation error.
+bool LoadVst(VST& record, bool useEngine);

@@ -1,0 +1,165 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// /vst: the rack of loaded plug-ins and the chains of the sources that use them.
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <sstream>
+
+#include "faust/audio_in.h"
+#include "faust/bundle.h"
+#include "faust/rack.h"
+#include "faust/workbench.h"
+#include "platform/console.h"
+#include "plexar/vst.h"
+#include "shell/commands.h"
+#include "shell/words.h"
+
+using platform::ConsoleWrite;
+
+namespace {
+
+constexpr char kVstHelp[] =
+    "/vst list\t\t\t\t List all vst loaded plugins\r\n"
+    "/vst load <file>\t\t\t Adds manually specific VST\r\n"
+    "/vst param <N> <pname> pvalue\t\t Sets VST parameter value\r\n"
+    "/vst apply <N> <S>\t\t\t Applies Nth VST to source S\r\n"
+    "/vst remove <N> <S>\t\t\t Removes Nth VST from the source S\r\n"
+    "/vst unload  <N>\t\t\t Removes Nth VST from all sources and unloads it";
+
+void PrintRed(const std::string& text) { ConsoleWrite("\x1b[31m" + text + ".\x1b[0m\r\n"); }
+
+std::optional<size_t> RackIndex(const std::string& word) {
+  std::optional<size_t> position = WorkbenchIndex(word, vsts.size());
+  if (!position) PrintRed("Invalid index. Use /vst list to see available files");
+  return position;
+}
+
+// A rack entry and a source, or nothing (a bad source number is silent).
+bool EntryAndSource(const Words& words, size_t* entry, std::shared_ptr<AUDIO_IN>* source) {
+  std::optional<size_t> position = RackIndex(words[2]);
+  if (!position) return false;
+  std::lock_guard guard(workbenchLock);
+  std::optional<size_t> s = WorkbenchIndex(words[3], sources.size());
+  if (!s) return false;
+  *entry = *position, *source = sources[*s];
+  return true;
+}
+
+void RemoveFromChain(AUDIO_IN& source, const std::shared_ptr<VST>& record) {
+  std::lock_guard guard(workbenchLock);
+  auto& chain = source.chain;
+  chain.erase(std::remove(chain.begin(), chain.end(), record), chain.end());
+}
+
+void Apply(const Words& words, bool add) {
+  size_t entry = 0;
+  std::shared_ptr<AUDIO_IN> source;
+  if (!EntryAndSource(words, &entry, &source)) return;
+  const std::string number = std::to_string(entry + 1);
+  if (add) {
+    std::lock_guard guard(workbenchLock);
+    source->chain.push_back(vsts[entry]);
+    ConsoleWrite("\x1b[34mVST #" + number + " -> " + source->file + ".\x1b[0m\r\n");
+  } else {
+    RemoveFromChain(*source, vsts[entry]);
+    ConsoleWrite("\x1b[34m VST #" + number + " X " + source->file + ".\x1b[0m\r\n");
+  }
+}
+
+void SetParameter(const Words& words) {
+  std::optional<size_t> position = RackIndex(words[2]);
+  if (!position) return;
+  const std::string& name = words[3];
+  const char* text = words[4].c_str();
+  char* end = nullptr;
+  errno = 0;
+  const float value = std::strtof(text, &end);
+  if (end == text || errno == ERANGE || !std::isfinite(value)) return PrintRed("Invalid value " + words[4]);
+  VST& record = *vsts[*position];
+  for (const auto& param : record.params) {
+    if (param.name != name) continue;
+    record.plugin->SetParameter(param.id, value);
+    std::ostringstream shown;
+    shown << value;
+    ConsoleWrite("\x1b[34m " + name + " VST #" + std::to_string(*position + 1) + " = " + shown.str() +
+                 ".\x1b[0m\r\n");
+    return;
+  }
+  ConsoleWrite("\x1b[31m Invalid parameter " + name + ".\x1b[0m\r\n");
+}
+
+void LoadPlugin(const std::string& file) {
+  std::error_code ec;
+  if (!std::filesystem::exists(file, ec)) return PrintRed("Cannot read " + file + ": " + std::strerror(ENOENT));
+  auto record = std::make_shared<VST>();
+  record->file = file;
+  if (!LoadVst(*record, false)) return PrintRed("Cannot load " + file + " as a VST 2 or VST 3 plug-in");
+  {
+    std::lock_guard guard(workbenchLock);
+    vsts.push_back(record);
+  }
+  ConsoleWrite("\x1b[34m VST " + file + " -> VST #" + std::to_string(vsts.size()) + ".\x1b[0m\r\n");
+}
+
+void Unload(const std::string& word) {
+  std::optional<size_t> position = RackIndex(word);
+  if (!position) return;
+  std::shared_ptr<VST> record = vsts[*position];
+  std::vector<std::shared_ptr<AUDIO_IN>> all;
+  {
+    std::lock_guard guard(workbenchLock);
+    all = sources;
+  }
+  for (const auto& source : all) {
+    RemoveFromChain(*source, record);
+    ConsoleWrite("\x1b[34mVST #" + std::to_string(*position + 1) + " X " + source->file + ".\x1b[0m\r\n");
+  }
+  std::lock_guard guard(workbenchLock);
+  vsts.erase(vsts.begin() + static_cast<std::ptrdiff_t>(*position));
+}
+
+// A compiled entry is saved as a bundle that runs its code; a plug-in file is copied.
+void Save(const std::string& word, const std::string& file) {
+  std::optional<size_t> position = RackIndex(word);
+  if (!position) return;
+  const VST& record = *vsts[*position];
+  const std::string number = std::to_string(*position + 1);
+  std::string where = file, error;
+  if (!record.code.empty()) {
+    where = WriteFaustBundle(record.code, file, &error);
+  } else {
+    std::error_code ec;
+    std::filesystem::copy_file(record.file, file, std::filesystem::copy_options::overwrite_existing, ec);
+    if (ec) where.clear(), error = ec.message();
+  }
+  if (where.empty()) return PrintRed("Cannot save VST #" + number + " to " + file + ": " + error);
+  ConsoleWrite("\x1b[34mVST " + number + " -> " + where + ".\x1b[0m\r\n");
+}
+
+}  // namespace
+
+CommandResult VstCommand(const std::string& line, const Words& words) {
+  const std::string sub = words.size() > 1 ? words[1] : "";
+  const size_t n = words.size();
+  if (n == 1) {
+    ConsoleWrite(std::string("\x1b[36m") + kVstHelp + "\x1b[0m\r\n");
+  } else if (sub == "apply" && n >= 4) {
+    Apply(words, true);
+  } else if (sub == "remove" && n >= 4) {
+    Apply(words, false);
+  } else if (sub == "param" && n >= 5) {
+    SetParameter(words);
+  } else if (sub == "load" && n >= 3) {
+    LoadPlugin(RestOfLine(line, 2));
+  } else if (sub == "unload" && n >= 3) {
+    Unload(words[2]);
+  } else if (sub == "list") {
+    ConsoleWrite("\x1b[36mVSTs: " + std::to_string(vsts.size()) + "\x1b[0m\r\n");
+  } else if (sub == "save" && n >= 4) {
+    Save(words[2], RestOfLine(line, 3));
+  }
+  return Handled;
+}

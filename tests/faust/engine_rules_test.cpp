@@ -1,0 +1,162 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The engine's effect against the rules a strict VST 3 host checks, spoken to directly.
+#include <dlfcn.h>
+
+#include "engine_fixture.h"
+#include "plexar/vst3/com_object.h"
+#include "faust/engine/faust_exports.h"
+#include "plexar/vst3/controller.h"
+#include "plexar/vst3/ref.h"
+
+namespace {
+
+using namespace plexar::vst3;
+
+class Queue final : public ComObject<IParamValueQueue> {
+ public:
+  Queue(ParamID id, std::vector<std::pair<int32, double>> points) : id_(id), points_(std::move(points)) {}
+  ParamID getParameterId() override { return id_; }
+  int32 getPointCount() override { return static_cast<int32>(points_.size()); }
+  tresult getPoint(int32 index, int32& offset, ParamValue& value) override {
+    if (index < 0 || index >= getPointCount()) return kInvalidArgument;
+    offset = points_[index].first, value = points_[index].second;
+    return kResultOk;
+  }
+  tresult addPoint(int32, ParamValue, int32&) override { return kResultFalse; }
+
+ private:
+  ParamID id_;
+  std::vector<std::pair<int32, double>> points_;
+};
+
+class Changes final : public ComObject<IParameterChanges> {
+ public:
+  explicit Changes(Queue* queue) : queue_(Ref<Queue>::Adopt(queue)) {}
+  int32 getParameterCount() override { return 1; }
+  IParamValueQueue* getParameterData(int32 index) override { return index == 0 ? queue_.get() : nullptr; }
+  IParamValueQueue* addParameterData(const ParamID&, int32&) override { return nullptr; }
+
+ private:
+  Ref<Queue> queue_;
+};
+
+class EngineRulesTest : public faust_testing::EngineTest {
+ protected:
+  // Installs `code` and makes a fresh effect from the module's own factory.
+  void Make(const std::string& code) {
+    auto* engine = CreateEngineObject();
+    ASSERT_NE(engine, nullptr);
+    char error[faust_engine::kTextBufferSize] = {};
+    ASSERT_TRUE(engine->Compile(code.data(), code.size(), error)) << error;
+    engine->Install(code.data(), code.size(), faust_engine::kDefaultName);
+    engine->Release();
+    auto getFactory = reinterpret_cast<GetFactoryProc>(dlsym(faustModule, "GetPluginFactory"));
+    auto factory = Ref<IPluginFactory>::Adopt(getFactory());
+    PClassInfo info{};
+    ASSERT_EQ(factory->getClassInfo(0, &info), kResultOk);
+    ASSERT_EQ(factory->createInstance(info.cid, IComponent::iid.data(), component_.put()), kResultOk);
+    ASSERT_EQ(component_->initialize(nullptr), kResultOk);
+    processor_ = QueryRef<IAudioProcessor>(component_.get());
+    controller_ = QueryRef<IEditController>(component_.get());
+    ASSERT_TRUE(processor_ && controller_);
+  }
+  void Start(int32 sampleSize) {
+    ProcessSetup setup{kRealtime, sampleSize, 512, 48000};
+    ASSERT_EQ(processor_->setupProcessing(setup), kResultOk);
+    // Switched on in the order some hosts use, processing before active.
+    processor_->setProcessing(1);
+    component_->setActive(1);
+  }
+  void TearDown() override {
+    if (component_) {
+      component_->setActive(0);
+      processor_->setProcessing(0);
+      component_->terminate();
+    }
+  }
+  // One mono block of `frames` 32-bit samples.
+  std::vector<float> Run(std::vector<float> in, IParameterChanges* changes = nullptr) {
+    std::vector<float> out(in.size(), -7.0f);
+    float* inChannel = in.data();
+    float* outChannel = out.data();
+    AudioBusBuffers input{1, 0, {}}, output{1, 0, {}};
+    input.channelBuffers32 = &inChannel;
+    output.channelBuffers32 = &outChannel;
+    ProcessData data{kRealtime, kSample32, static_cast<int32>(in.size()), 1, 1, &input, &output,
+                     changes, nullptr, nullptr, nullptr, nullptr};
+    EXPECT_EQ(processor_->process(data), kResultOk);
+    return out;
+  }
+
+  Ref<IComponent> component_;
+  Ref<IAudioProcessor> processor_;
+  Ref<IEditController> controller_;
+};
+
+TEST_F(EngineRulesTest, BlocksOfAnySizeUpToTheMaximum) {
+  Make("process = *(0.5);");
+  Start(kSample32);
+  EXPECT_TRUE(Run({}).empty());
+  for (size_t frames : {1u, 17u, 512u, 64u}) {
+    std::vector<float> in = Ramp(1.0f);
+    in.resize(frames);
+    std::vector<float> out = Run(in);
+    for (size_t i = 0; i < frames; ++i) ASSERT_EQ(out[i], in[i] * 0.5f) << frames << " " << i;
+  }
+}
+
+TEST_F(EngineRulesTest, ChangesTakeEffectAtTheirFrame) {
+  Make(R"(process = *(hslider("level", 0, 0, 1, 0.001));)");
+  Start(kSample32);
+  auto changes = Ref<Changes>::Adopt(new Changes(new Queue(0, {{100, 1.0}, {300, 0.5}})));
+  std::vector<float> in(512, 1.0f);
+  std::vector<float> out = Run(in, changes.get());
+  EXPECT_EQ(out[99], 0.0f);
+  EXPECT_EQ(out[100], 1.0f);
+  EXPECT_EQ(out[299], 1.0f);
+  EXPECT_EQ(out[300], 0.5f);
+  EXPECT_DOUBLE_EQ(controller_->getParamNormalized(0), 0.5);
+  // With no frames the changes still land.
+  auto more = Ref<Changes>::Adopt(new Changes(new Queue(0, {{0, 0.25}})));
+  Run({}, more.get());
+  EXPECT_DOUBLE_EQ(controller_->getParamNormalized(0), 0.25);
+}
+
+TEST_F(EngineRulesTest, SixtyFourBitProcessingWhenAsked) {
+  Make("process = *(0.5);");
+  ASSERT_EQ(processor_->canProcessSampleSize(kSample64), kResultOk);
+  Start(kSample64);
+  std::vector<double> in(512), out(512);
+  for (size_t i = 0; i < in.size(); ++i) in[i] = 0.001 * static_cast<double>(i);
+  double* inChannel = in.data();
+  double* outChannel = out.data();
+  AudioBusBuffers input{1, 0, {}}, output{1, 0, {}};
+  input.channelBuffers64 = &inChannel;
+  output.channelBuffers64 = &outChannel;
+  ProcessData data{kRealtime, kSample64, 512, 1, 1, &input, &output, nullptr, nullptr, nullptr,
+                   nullptr, nullptr};
+  ASSERT_EQ(processor_->process(data), kResultOk);
+  for (size_t i = 0; i < in.size(); ++i) ASSERT_NEAR(out[i], in[i] * 0.5, 1e-6);
+}
+
+TEST_F(EngineRulesTest, BusesAndParametersDescribeTheProgram) {
+  Make(R"(process = _, _ : + : *(nentry("steps", 2, 0, 4, 1)) <: _, _, _;)");
+  EXPECT_EQ(component_->getBusCount(kAudio, kInput), 1);
+  EXPECT_EQ(component_->getBusCount(kAudio, kOutput), 1);
+  EXPECT_EQ(component_->getBusCount(kEvent, kInput), 0);
+  BusInfo bus{};
+  ASSERT_EQ(component_->getBusInfo(kAudio, kOutput, 0, bus), kResultOk);
+  EXPECT_EQ(bus.channelCount, 3);
+  SpeakerArrangement arrangement = 0;
+  ASSERT_EQ(processor_->getBusArrangement(kInput, 0, arrangement), kResultOk);
+  EXPECT_EQ(arrangement, kSpeakerArrStereo);
+  ASSERT_EQ(controller_->getParameterCount(), 1);
+  ParameterInfo info{};
+  ASSERT_EQ(controller_->getParameterInfo(0, info), kResultOk);
+  EXPECT_EQ(info.stepCount, 4);
+  EXPECT_DOUBLE_EQ(info.defaultNormalizedValue, 0.5);
+  EXPECT_DOUBLE_EQ(controller_->normalizedParamToPlain(0, 0.75), 3.0);
+  EXPECT_EQ(controller_->getParameterInfo(1, info), kInvalidArgument);
+}
+
+}  // namespace

@@ -1,0 +1,239 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Decoding with FFmpeg, sources playing into a capturing ALSA device, and rendering.
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+#include "alsa_file_pcm.h"
+#include "audio_files.h"
+#include "engine_fixture.h"
+#include "faust/audio_decoder.h"
+#include "faust/audio_in.h"
+#include "faust/chain.h"
+#include "faust/render.h"
+#include "faust/workbench.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using faust_test::Pcm;
+
+TEST(PcmTest, FloatsBecomeSixteenBitSamples) {
+  const std::vector<float> in = {0.5f, 1.0f, -1.0f, 2.0f, -3.0f, 0.25f, -0.5f, NAN, 0.0f};
+  const std::vector<int16_t> expected = {16383, 32767, -32767, 32767, -32767, 8191, -16383, 0, 0};
+  std::vector<int16_t> out;
+  faust::AppendPcm16(in.data(), in.size(), &out);
+  EXPECT_EQ(out, expected);
+}
+
+class SourceTest : public faust_testing::EngineTest {
+ protected:
+  void SetUp() override {
+    config_ = faust_test::UseCaptureAlsaConfig();
+    played_ = home_ / ("played-" + std::to_string(++runs_) + ".raw");
+    setenv("TESSARY_AUDIO_DEVICE", faust_test::CaptureDevice(played_).c_str(), 1);
+    quitting_.store(false);
+  }
+  void TearDown() override {
+    if (source_) {
+      std::lock_guard guard(workbenchLock);
+      sources = {source_};
+    }
+    StopAllSources(quitting_);
+    std::lock_guard guard(workbenchLock);
+    sources.clear();
+    fs::remove(config_);
+  }
+
+  // A stereo WAV at 48 kHz whose left side is a ramp and right side its negation.
+  std::vector<int16_t> RampFile(const fs::path& file, size_t frames) {
+    std::vector<int16_t> samples;
+    for (size_t i = 0; i < frames; ++i) {
+      const int16_t v = static_cast<int16_t>((static_cast<int>(i % 2000) - 1000) * 16);
+      samples.push_back(v);
+      samples.push_back(static_cast<int16_t>(-v));
+    }
+    faust_test::WriteWav(file, samples, 2, 48000);
+    return samples;
+  }
+
+  void PlayToTheEnd() {
+    source_->SetState(kSourcePlaying);
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (!source_->ended.load() && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(5ms);
+    }
+    ASSERT_TRUE(source_->ended.load());
+    EXPECT_EQ(source_->state.load(), kSourceStopped);
+  }
+
+  std::vector<int16_t> Played() {
+    std::vector<char> bytes = faust_test::ReadAll(played_);
+    std::vector<int16_t> samples(bytes.size() / 2);
+    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+    return samples;
+  }
+
+  static std::vector<int16_t> AsPlayed(const std::vector<int16_t>& file, float gain) {
+    std::vector<int16_t> out;
+    for (int16_t s : file) out.push_back(Pcm(static_cast<float>(s) / 32768.0f * gain));
+    return out;
+  }
+
+  fs::path config_, played_;
+  inline static int runs_ = 0;
+  std::atomic<bool> quitting_{false};
+  std::shared_ptr<AUDIO_IN> source_;
+};
+
+TEST_F(SourceTest, WithoutPlugInsASourcePlaysExactlyItsSamplesAndPlaysAgainAfterItsEnd) {
+  const fs::path file = home_ / "ramp.wav";
+  const std::vector<int16_t> samples = RampFile(file, 5000);
+  source_ = StartSource(file.string(), quitting_);
+  PlayToTheEnd();
+  std::vector<int16_t> once = AsPlayed(samples, 1.0f);
+  ASSERT_EQ(Played().size(), once.size());
+  EXPECT_EQ(Played(), once);
+  // The end rewound it: playing again starts from the beginning (the device starts a new
+  // capture file when it opens).
+  source_->ended.store(false);
+  PlayToTheEnd();
+  EXPECT_EQ(Played(), once);
+}
+
+TEST_F(SourceTest, AMonoPlugInFeedsBothSidesAndARemainderUnderABlockNeverPlays) {
+  const fs::path file = home_ / "short.wav";
+  const std::vector<int16_t> samples = RampFile(file, 1000);
+  auto half = Load("process = *(0.5);");
+  ASSERT_TRUE(half);
+  source_ = StartSource(file.string(), quitting_);
+  {
+    std::lock_guard guard(workbenchLock);
+    source_->chain = {half};
+  }
+  PlayToTheEnd();
+  std::vector<int16_t> expected;
+  for (size_t i = 0; i < 512; ++i) {
+    const int16_t left = Pcm(static_cast<float>(samples[2 * i]) / 32768.0f * 0.5f);
+    expected.push_back(left);
+    expected.push_back(left);
+  }
+  EXPECT_EQ(Played(), expected);
+}
+
+TEST_F(SourceTest, TheSameEntryTwiceProcessesEveryBlockTwice) {
+  const fs::path file = home_ / "twice.wav";
+  const std::vector<int16_t> samples = RampFile(file, 2048);
+  auto half = Load("process = *(0.5), *(0.5);");
+  ASSERT_TRUE(half);
+  source_ = StartSource(file.string(), quitting_);
+  {
+    std::lock_guard guard(workbenchLock);
+    source_->chain = {half, half};
+  }
+  PlayToTheEnd();
+  EXPECT_EQ(Played(), AsPlayed(samples, 0.25f));
+}
+
+TEST_F(SourceTest, PauseThenPlayContinuesWhereItWas) {
+  const fs::path file = home_ / "long.wav";
+  const std::vector<int16_t> samples = RampFile(file, 5 * 48000);
+  source_ = StartSource(file.string(), quitting_);
+  source_->SetState(kSourcePlaying);
+  std::this_thread::sleep_for(20ms);
+  source_->SetState(kSourcePaused);
+  std::this_thread::sleep_for(150ms);
+  PlayToTheEnd();
+  // Everything once, in order, nothing from the start again. The capturing device loses part
+  // of a period when it runs dry during the pause (its file falls behind what was played),
+  // so a short gap is allowed.
+  const std::vector<int16_t> played = Played(), expected = AsPlayed(samples, 1.0f);
+  size_t at = 0;
+  for (int16_t sample : played) {
+    while (at < expected.size() && expected[at] != sample) ++at;
+    ASSERT_LT(at, expected.size()) << "played something the file does not hold in that order";
+    ++at;
+  }
+  EXPECT_GE(played.size() + 2048, expected.size());
+}
+
+// Every format is decoded to 48 kHz stereo: a 0.5 sine of one second comes out as about
+// 48,000 frames with the sine's level on both sides.
+TEST_F(SourceTest, FfmpegDecodesTheUsualFormats) {
+  struct Case {
+    const char* name;
+    const char* arguments;
+    double rms;  // ffmpeg itself makes the stereo files 3 dB down; mono plays at full level
+  };
+  const double sine = 0.5 / std::sqrt(2.0);
+  const Case cases[] = {
+      {"tone.wav", "-ac 2", sine / std::sqrt(2.0)},
+      {"tone.flac", "-ac 2", sine / std::sqrt(2.0)},
+      {"tone.mp3", "-ac 2", sine / std::sqrt(2.0)},
+      {"tone.ogg", "-ac 2 -c:a libvorbis", sine / std::sqrt(2.0)},
+      {"mono.wav", "-ac 1", sine},
+  };
+  for (const Case& c : cases) {
+    const fs::path file = home_ / c.name;
+    ASSERT_TRUE(faust_test::Ffmpeg(
+        std::string("-f lavfi -i 'aevalsrc=0.5*sin(2*PI*440*t):s=44100:d=1' ") +
+            c.arguments, file)) << c.name;
+    faust::AudioDecoder decoder;
+    std::string error;
+    ASSERT_TRUE(decoder.Open(file.string(), &error)) << c.name << ": " << error;
+    std::vector<float> all, piece;
+    for (auto r = faust::AudioDecoder::Result::Samples; r == faust::AudioDecoder::Result::Samples;) {
+      r = decoder.Read(&piece);
+      ASSERT_NE(r, faust::AudioDecoder::Result::Failed) << c.name;
+      all.insert(all.end(), piece.begin(), piece.end());
+    }
+    EXPECT_NEAR(all.size() / 2.0, 48000, 2500) << c.name;
+    double left = 0, right = 0;
+    for (size_t i = 0; i + 1 < all.size(); i += 2) left += all[i] * all[i], right += all[i + 1] * all[i + 1];
+    EXPECT_NEAR(std::sqrt(left / (all.size() / 2.0)), c.rms, 0.02) << c.name;
+    EXPECT_NEAR(std::sqrt(right / (all.size() / 2.0)), c.rms, 0.02) << c.name;
+  }
+  std::string error;
+  std::ofstream(home_ / "notes.txt") << "not a sound\n";
+  EXPECT_FALSE(faust::CanDecode((home_ / "notes.txt").string(), &error));
+  EXPECT_FALSE(error.empty());
+}
+
+TEST_F(SourceTest, RenderRunsAMonoFileThroughItsChainIntoAWavFile) {
+  const fs::path file = home_ / "dc.wav";
+  ASSERT_TRUE(faust_test::Ffmpeg("-f lavfi -i aevalsrc=0.5:s=44100:d=1 -ac 1", file));
+  auto half = Load("process = *(0.5);");
+  ASSERT_TRUE(half);
+  AUDIO_IN source;
+  source.file = file.string();
+  source.chain = {half};
+  const fs::path out = home_ / "rendered.wav";
+  std::atomic<bool> cancel{false};
+  faust::RenderReport report;
+  std::string error;
+  ASSERT_TRUE(faust::RenderSource(source, out.string(), cancel, nullptr, &report, &error)) << error;
+  SF_INFO info{};
+  std::vector<int16_t> samples = faust_test::ReadWav(out, &info);
+  EXPECT_EQ(info.samplerate, 48000);
+  ASSERT_EQ(info.channels, 2);
+  // The file, then silence fed until the chain's output stays quiet.
+  EXPECT_GE(info.frames, 47900);
+  EXPECT_LE(info.frames, 48000 + 512 + 48000 / 5);
+  EXPECT_GT(report.tailSeconds, 0);
+  // Half of 0.5 on both sides, away from the resampler's first and last frames.
+  for (size_t frame = 1000; frame < 47000; ++frame) {
+    ASSERT_NEAR(samples[2 * frame], 8191, 1) << frame;
+    ASSERT_NEAR(samples[2 * frame + 1], 8191, 1) << frame;
+  }
+  // Cancelled, it leaves no file behind.
+  cancel.store(true);
+  EXPECT_FALSE(faust::RenderSource(source, (home_ / "cancelled.wav").string(), cancel, nullptr,
+                                   nullptr, &error));
+  EXPECT_EQ(error, "cancelled");
+  for (const auto& entry : fs::directory_iterator(home_)) {
+    EXPECT_EQ(entry.path().string().find("cancelled.wav"), std::string::npos) << entry.path();
+  }
+}
+
+}  // namespace

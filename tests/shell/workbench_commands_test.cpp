@@ -1,0 +1,141 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// /source and /vst replies, with real VST 2 plug-ins from Debian in the rack.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "faust/audio_in.h"
+#include "faust/rack.h"
+#include "faust/workbench.h"
+#include "plexar/vst.h"
+#include "shell/dispatch.h"
+#include "shell/session.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kReverb[] = "/usr/lib/vst/MVerb-vst.so";
+constexpr char kDragonfly[] = "/usr/lib/lxvst/DragonflyHallReverb-vst.so";
+
+class WorkbenchCommandsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    session_ = std::make_shared<CMDSESSION>();
+    session_->mode = kFaustMode;
+    cmdSession.store(session_);
+    quitting.store(false);
+    folder_ = fs::temp_directory_path() / ("tessary-rack-" + std::to_string(getpid()));
+    fs::create_directories(folder_);
+    sound_ = (folder_ / "one second.wav").string();
+    SF_INFO info{};
+    info.samplerate = 48000, info.channels = 2, info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* out = sf_open(sound_.c_str(), SFM_WRITE, &info);
+    std::vector<short> silence(2 * 48000);
+    sf_write_short(out, silence.data(), static_cast<sf_count_t>(silence.size()));
+    sf_close(out);
+  }
+  void TearDown() override {
+    StopAllSources(quitting);
+    ReleaseWorkbench();
+    std::lock_guard guard(workbenchLock);
+    sources.clear();
+    fs::remove_all(folder_);
+  }
+  std::string Run(const std::string& line) {
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(DispatchCommand(line), Handled) << line;
+    return ::testing::internal::GetCapturedStdout();
+  }
+  static bool StartsWith(const std::string& text, const std::string& start) {
+    return text.rfind(start, 0) == 0;
+  }
+
+  std::shared_ptr<CMDSESSION> session_;
+  fs::path folder_;
+  std::string sound_;
+};
+
+TEST_F(WorkbenchCommandsTest, SourcesAreCheckedAtLoadAndListed) {
+  std::ofstream(folder_ / "notes.txt") << "no sound here\n";
+  EXPECT_TRUE(StartsWith(Run("/source load " + (folder_ / "notes.txt").string()),
+                         "\x1b[31mCannot play " + (folder_ / "notes.txt").string() + ": "));
+  EXPECT_TRUE(StartsWith(Run("/source load /no/such.wav"), "\x1b[31mCannot read /no/such.wav: "));
+  EXPECT_TRUE(sources.empty());
+  EXPECT_EQ(Run("/source list"), "");
+  EXPECT_EQ(Run("/source play 1"),
+            "\x1b[31mInvalid index. Use /source list to see available sources.\x1b[0m\r\n");
+  EXPECT_EQ(Run("/source load " + folder_.string() + "/one   second.wav"),
+            "\x1b[36m#1: " + sound_ + "...\x1b[0m\r\n");
+  ASSERT_EQ(sources.size(), 1u);
+  EXPECT_EQ(Run("/source list"), "\x1b[36m#1: " + sound_ + ", stopped, chain: none\x1b[0m\r\n");
+  EXPECT_EQ(Run("/source pause 0"), "\x1b[33mPaused source " + sound_ + ".\x1b[0m\r\n");
+  EXPECT_EQ(Run("/source list"), "\x1b[36m#1: " + sound_ + ", paused, chain: none\x1b[0m\r\n");
+  EXPECT_EQ(Run("/source stop 1"), "\x1b[31mStopped source " + sound_ + ".\x1b[0m\r\n");
+  EXPECT_EQ(Run("/source frobnicate 1"), "");
+}
+
+TEST_F(WorkbenchCommandsTest, TheRackLoadsAppliesRemovesAndRenumbers) {
+  Run("/source load " + sound_);
+  EXPECT_TRUE(StartsWith(Run("/vst load /no/such.so"), "\x1b[31mCannot read /no/such.so: "));
+  EXPECT_EQ(Run("/vst load " + sound_),
+            "\x1b[31mCannot load " + sound_ + " as a VST 2 or VST 3 plug-in.\x1b[0m\r\n");
+  std::string loaded = Run(std::string("/vst load ") + kReverb);
+  EXPECT_NE(loaded.find("\x1b[34m VST " + std::string(kReverb) + " -> VST #1.\x1b[0m\r\n"),
+            std::string::npos) << loaded;
+  Run(std::string("/vst load ") + kDragonfly);
+  Run(std::string("/vst load ") + kReverb);
+  EXPECT_EQ(Run("/vst list"), "\x1b[36mVSTs: 3\x1b[0m\r\n");
+
+  EXPECT_EQ(Run("/vst apply 1 1"), "\x1b[34mVST #1 -> " + sound_ + ".\x1b[0m\r\n");
+  Run("/vst apply 1 1");
+  Run("/vst apply 2 1");
+  EXPECT_EQ(Run("/vst apply 1 7"), "");
+  EXPECT_EQ(Run("/vst apply 9 1"), "\x1b[31mInvalid index. Use /vst list to see available files.\x1b[0m\r\n");
+  EXPECT_EQ(Run("/source list"), "\x1b[36m#1: " + sound_ + ", stopped, chain: 1 1 2\x1b[0m\r\n");
+  // One remove takes every occurrence.
+  EXPECT_EQ(Run("/vst remove 1 1"), "\x1b[34m VST #1 X " + sound_ + ".\x1b[0m\r\n");
+  EXPECT_EQ(Run("/source list"), "\x1b[36m#1: " + sound_ + ", stopped, chain: 2\x1b[0m\r\n");
+
+  // Unloading the first moves the others down.
+  const std::string second = vsts[1]->name;
+  EXPECT_EQ(Run("/vst unload 1"), "\x1b[34mVST #1 X " + sound_ + ".\x1b[0m\r\n");
+  EXPECT_EQ(Run("/vst list"), "\x1b[36mVSTs: 2\x1b[0m\r\n");
+  EXPECT_EQ(vsts[0]->name, second);
+  EXPECT_EQ(Run("/source list"), "\x1b[36m#1: " + sound_ + ", stopped, chain: 1\x1b[0m\r\n");
+  EXPECT_EQ(Run("/vst unload"), "");
+}
+
+TEST_F(WorkbenchCommandsTest, ParametersAreSetByExactNameAndNumber) {
+  Run(std::string("/vst load ") + kReverb);
+  ASSERT_EQ(vsts.size(), 1u);
+  ASSERT_FALSE(vsts[0]->params.empty());
+  const std::string name = vsts[0]->params[0].name;
+  EXPECT_EQ(Run("/vst param 1 \"" + name + "\" 0.25x"),
+            "\x1b[34m " + name + " VST #1 = 0.25.\x1b[0m\r\n");
+  float value = 0;
+  vsts[0]->plugin->GetParameter(vsts[0]->params[0].id, &value);
+  EXPECT_FLOAT_EQ(value, 0.25f);
+  EXPECT_EQ(Run("/vst param 1 \"" + name + "\" loud"), "\x1b[31mInvalid value loud.\x1b[0m\r\n");
+  vsts[0]->plugin->GetParameter(vsts[0]->params[0].id, &value);
+  EXPECT_FLOAT_EQ(value, 0.25f);
+  std::string upper = name;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (upper != name) {
+    EXPECT_EQ(Run("/vst param 1 \"" + upper + "\" 0.5"), "\x1b[31m Invalid parameter " + upper + ".\x1b[0m\r\n");
+  }
+}
+
+TEST_F(WorkbenchCommandsTest, SavingAPlugInCopiesItOrSaysWhyNot) {
+  Run(std::string("/vst load ") + kReverb);
+  const std::string copy = (folder_ / "copy.so").string();
+  EXPECT_EQ(Run("/vst save 1 " + copy), "\x1b[34mVST 1 -> " + copy + ".\x1b[0m\r\n");
+  EXPECT_EQ(fs::file_size(copy), fs::file_size(kReverb));
+  EXPECT_TRUE(StartsWith(Run("/vst save 1 /no/such/folder/x.so"),
+                         "\x1b[31mCannot save VST #1 to /no/such/folder/x.so: "));
+}
+
+}  // namespace
