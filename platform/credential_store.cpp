@@ -226,6 +226,14 @@ bool CredentialStore::Write(const std::string& target, const Credential& credent
 }
 
 bool CredentialStore::Delete(const std::string& target, std::string* error) const {
+  // A link in the file's place goes, so no token is found there any more; what it points at
+  // is never followed, since it need not be ours.
+  struct stat info;
+  if (lstat(file_.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+    if (unlink(file_.c_str()) == 0) return true;
+    SetError(error, ErrnoText("cannot remove", file_));
+    return false;
+  }
   if (!Trusted(error)) return false;
   fs::path folder = file_.parent_path();
   FolderLock lock(folder);
