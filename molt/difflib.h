@@ -42,16 +42,12 @@ class SignatureGenerator {
   Bytes Finish();
 
  private:
-  struct Peak {
-    std::uint64_t position;
-    std::uint32_t hash;
-  };
   void Ingest(std::uint64_t position);
   void Decide(std::uint64_t position);
+  void Retire(std::uint64_t candidate, std::uint64_t last);
+  void Consider(std::uint64_t position, std::uint32_t hash);
   void EndChunk(std::uint64_t last);
   void HashDecidedUpTo(std::uint64_t end);
-  void PushPeak(Peak peak);
-  void DropPeaksBefore(std::uint64_t position);
 
   Bytes window_;                 // bytes from windowStart_ on that are still needed
   std::uint64_t windowStart_ = 0;
@@ -59,9 +55,17 @@ class SignatureGenerator {
   std::uint64_t chunkStart_ = 0;
   std::uint64_t hashedUpTo_ = 0;
   std::uint32_t rolling_ = 0;
-  std::vector<Peak> peaks_;      // ring: candidates for the maximum, hashes not increasing
-  std::size_t peakHead_ = 0;
-  std::size_t peakCount_ = 0;
+  // The rolling hash of the last positions, and the highest of each block of 32 of them,
+  // for looking back over a horizon quickly.
+  std::vector<std::uint32_t> recent_;
+  std::vector<std::uint32_t> blockHighest_;
+  // The earliest highest hash since the last retired candidate: the only position that can
+  // be a peak once a horizon has passed it.
+  bool haveCandidate_ = false;
+  std::uint64_t candidate_ = 0;
+  std::uint32_t candidateHash_ = 0;
+  bool haveRetired_ = false;
+  std::uint64_t retired_ = 0;
   Sha256 chunkHash_;
   Bytes out_;
 };

@@ -8,7 +8,14 @@
 namespace Molt::DIFFLIB {
 namespace {
 
-constexpr std::size_t kPeakRing = 2 * kHorizon + 2;
+// Room for the hashes of a horizon and one; a power of two, so wrapping is a mask.
+constexpr std::size_t kRecent = 2048;
+static_assert(kRecent >= kHorizon + 1 && (kRecent & (kRecent - 1)) == 0);
+constexpr std::size_t kRecentMask = kRecent - 1;
+constexpr unsigned kBlockBits = 5;
+constexpr std::uint64_t kBlockMask = (1u << kBlockBits) - 1;
+constexpr std::size_t kBlocks = 64;
+static_assert(kBlocks << kBlockBits >= kHorizon + 2 * (1u << kBlockBits));
 
 std::uint32_t RotateLeft(std::uint32_t value, unsigned bits) {
   bits %= 32;
@@ -34,7 +41,9 @@ const std::array<std::uint32_t, 256>& ByteHashes() {
 
 }  // namespace
 
-SignatureGenerator::SignatureGenerator() : peaks_(kPeakRing) { AppendHeader(out_); }
+SignatureGenerator::SignatureGenerator() : recent_(kRecent), blockHighest_(kBlocks) {
+  AppendHeader(out_);
+}
 
 void SignatureGenerator::Feed(std::span<const std::uint8_t> bytes) {
   window_.insert(window_.end(), bytes.begin(), bytes.end());
@@ -49,6 +58,10 @@ void SignatureGenerator::Feed(std::span<const std::uint8_t> bytes) {
   }
 }
 
+// A position ends a chunk when its hash is higher than every hash a horizon before it and
+// no lower than every hash a horizon after it. Rather than keep the maximum of a sliding
+// window, only the earliest highest position since the last retired one is followed; it is
+// the only possible peak when a horizon has passed it.
 void SignatureGenerator::Ingest(std::uint64_t position) {
   const auto& table = ByteHashes();
   rolling_ = RotateLeft(rolling_, 1) ^ table[window_[position - windowStart_]];
@@ -56,34 +69,65 @@ void SignatureGenerator::Ingest(std::uint64_t position) {
     const std::uint8_t leaving = window_[position - kHashWindow - windowStart_];
     rolling_ ^= RotateLeft(table[leaving], kHashWindow);
   }
-  if (position + 1 >= kHashWindow) PushPeak({position, rolling_});
+  if (position + 1 >= kHashWindow) {
+    recent_[position & kRecentMask] = rolling_;
+    std::uint32_t& highest = blockHighest_[(position >> kBlockBits) % kBlocks];
+    highest = (position & kBlockMask) == 0 ? rolling_ : std::max(highest, rolling_);
+    Consider(position, rolling_);
+  }
   if (position >= kHorizon) Decide(position - kHorizon);
 }
 
-void SignatureGenerator::PushPeak(Peak peak) {
-  // Equal hashes stay, so the front is the earliest of the highest: ties go to the left.
-  while (peakCount_ > 0) {
-    const Peak& back = peaks_[(peakHead_ + peakCount_ - 1) % kPeakRing];
-    if (back.hash >= peak.hash) break;
-    --peakCount_;
-  }
-  peaks_[(peakHead_ + peakCount_) % kPeakRing] = peak;
-  ++peakCount_;
-}
-
-void SignatureGenerator::DropPeaksBefore(std::uint64_t position) {
-  while (peakCount_ > 0 && peaks_[peakHead_].position < position) {
-    peakHead_ = (peakHead_ + 1) % kPeakRing;
-    --peakCount_;
-  }
-}
-
 void SignatureGenerator::Decide(std::uint64_t position) {
-  DropPeaksBefore(position > kHorizon ? position - kHorizon : 0);
-  // Only a full horizon on the left makes a peak, so the first chunk is no shorter than
-  // the others.
-  const bool peak = position >= kHorizon && peakCount_ > 0 && peaks_[peakHead_].position == position;
+  bool peak = false;
+  if (haveCandidate_ && candidate_ == position) {
+    // Higher than everything since the last retired candidate; a retired candidate within
+    // a horizon before is at least as high. Only a full horizon on the left makes a peak,
+    // so the first chunk is no shorter than the others.
+    peak = position >= kHorizon && (!haveRetired_ || position > retired_ + kHorizon);
+    Retire(position, std::min(next_ - 1, position + kHorizon));
+  }
   if (peak || position + 1 - chunkStart_ >= kMaxChunk) EndChunk(position);
+}
+
+void SignatureGenerator::Consider(std::uint64_t position, std::uint32_t hash) {
+  if (!haveCandidate_ || hash > candidateHash_) {
+    haveCandidate_ = true;
+    candidate_ = position;
+    candidateHash_ = hash;
+  }
+}
+
+// The next candidate is the earliest highest position in (candidate, last]: the partial
+// block at the start position by position, then whole blocks by their highest hash. Long
+// runs of one byte retire a candidate every few dozen positions, so this must not cost a
+// horizon each time.
+void SignatureGenerator::Retire(std::uint64_t candidate, std::uint64_t last) {
+  haveRetired_ = true;
+  retired_ = candidate;
+  haveCandidate_ = false;
+  const std::uint64_t headEnd = std::min(last, candidate | kBlockMask);
+  for (std::uint64_t position = candidate + 1; position <= headEnd; ++position) {
+    Consider(position, recent_[position & kRecentMask]);
+  }
+  std::uint64_t bestBlock = 0;
+  bool blockWins = false;
+  for (std::uint64_t block = (headEnd >> kBlockBits) + 1; block << kBlockBits <= last; ++block) {
+    const std::uint32_t highest = blockHighest_[block % kBlocks];
+    if (!haveCandidate_ || highest > candidateHash_) {
+      haveCandidate_ = true;
+      candidateHash_ = highest;
+      bestBlock = block;
+      blockWins = true;
+    }
+  }
+  if (!blockWins) return;
+  for (std::uint64_t position = bestBlock << kBlockBits;; ++position) {
+    if (recent_[position & kRecentMask] == candidateHash_) {
+      candidate_ = position;
+      return;
+    }
+  }
 }
 
 void SignatureGenerator::HashDecidedUpTo(std::uint64_t end) {

@@ -58,8 +58,13 @@ std::optional<int> UpdateAtStart() {
   molter.hashStore = DefaultHashStore();
   const FileFilter filter({EscapeForPattern(executable.filename().string())}, true);
   const int result = molter.Run(&filter);
-  common::DebugLine("update: result " + std::to_string(result) + ", " + std::to_string(molter.received) +
-                    " bytes received");
+  // Appended piece by piece: GCC 12 mistakes a chain of + for overlapping copies.
+  std::string line = "update: result ";
+  line += std::to_string(result);
+  line += ", ";
+  line += std::to_string(molter.received);
+  line += " bytes received";
+  common::DebugLine(line);
   return result;
 }
 

@@ -61,7 +61,9 @@ bool WriteFile(const fs::path& path, std::span<const std::uint8_t> bytes, std::s
 bool CopyFile(const fs::path& from, const fs::path& to, std::string* error) {
   std::error_code made;
   fs::create_directories(to.parent_path(), made);
-  const fs::path temporary = to.parent_path() / ("." + to.filename().string() + ".publishing");
+  fs::path temporary = to.parent_path() / ".";
+  temporary += to.filename();
+  temporary += ".publishing";
   std::error_code copied;
   fs::copy_file(from, temporary, fs::copy_options::overwrite_existing, copied);
   if (!copied) fs::rename(temporary, to, copied);
