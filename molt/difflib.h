@@ -42,7 +42,7 @@ class SignatureGenerator {
   Bytes Finish();
 
  private:
-  void Ingest(std::uint64_t position);
+  void IngestUpTo(std::uint64_t end);
   void Decide(std::uint64_t position);
   void Retire(std::uint64_t candidate, std::uint64_t last);
   void Consider(std::uint64_t position, std::uint32_t hash);

@@ -48,7 +48,7 @@ SignatureGenerator::SignatureGenerator() : recent_(kRecent), blockHighest_(kBloc
 void SignatureGenerator::Feed(std::span<const std::uint8_t> bytes) {
   window_.insert(window_.end(), bytes.begin(), bytes.end());
   const std::uint64_t end = next_ + bytes.size();
-  while (next_ < end) Ingest(next_++);
+  IngestUpTo(end);
   // Keep only what the rolling hash and the chunk hash still need.
   HashDecidedUpTo(next_ > kHorizon ? next_ - kHorizon : 0);
   const std::uint64_t keep = std::min(hashedUpTo_, next_ > kHashWindow ? next_ - kHashWindow : 0);
@@ -62,20 +62,53 @@ void SignatureGenerator::Feed(std::span<const std::uint8_t> bytes) {
 // no lower than every hash a horizon after it. Rather than keep the maximum of a sliding
 // window, only the earliest highest position since the last retired one is followed; it is
 // the only possible peak when a horizon has passed it.
-void SignatureGenerator::Ingest(std::uint64_t position) {
+//
+// Every byte of every signed file passes this loop, so what it touches lives in locals (the
+// stores into the hash rings could otherwise alias the members) and only a possible cut
+// leaves the fast path.
+void SignatureGenerator::IngestUpTo(std::uint64_t end) {
   const auto& table = ByteHashes();
-  rolling_ = RotateLeft(rolling_, 1) ^ table[window_[position - windowStart_]];
-  if (position >= kHashWindow) {
-    const std::uint8_t leaving = window_[position - kHashWindow - windowStart_];
-    rolling_ ^= RotateLeft(table[leaving], kHashWindow);
+  const std::uint8_t* bytes = window_.data();
+  const std::uint64_t start = windowStart_;
+  std::uint32_t* recent = recent_.data();
+  std::uint32_t* highest = blockHighest_.data();
+  std::uint32_t rolling = rolling_;
+  bool haveCandidate = haveCandidate_;
+  std::uint64_t candidate = candidate_;
+  std::uint32_t candidateHash = candidateHash_;
+  for (std::uint64_t position = next_; position < end; ++position) {
+    rolling = RotateLeft(rolling, 1) ^ table[bytes[position - start]];
+    if (position >= kHashWindow) {
+      rolling ^= RotateLeft(table[bytes[position - kHashWindow - start]], kHashWindow);
+    }
+    if (position + 1 >= kHashWindow) {
+      recent[position & kRecentMask] = rolling;
+      std::uint32_t& block = highest[(position >> kBlockBits) % kBlocks];
+      block = (position & kBlockMask) == 0 ? rolling : std::max(block, rolling);
+      if (!haveCandidate || rolling > candidateHash) {
+        haveCandidate = true;
+        candidate = position;
+        candidateHash = rolling;
+      }
+    }
+    if (position < kHorizon) continue;
+    const std::uint64_t decided = position - kHorizon;
+    if ((haveCandidate && candidate == decided) || decided + 1 - chunkStart_ >= kMaxChunk) {
+      haveCandidate_ = haveCandidate;
+      candidate_ = candidate;
+      candidateHash_ = candidateHash;
+      next_ = position + 1;
+      Decide(decided);
+      haveCandidate = haveCandidate_;
+      candidate = candidate_;
+      candidateHash = candidateHash_;
+    }
   }
-  if (position + 1 >= kHashWindow) {
-    recent_[position & kRecentMask] = rolling_;
-    std::uint32_t& highest = blockHighest_[(position >> kBlockBits) % kBlocks];
-    highest = (position & kBlockMask) == 0 ? rolling_ : std::max(highest, rolling_);
-    Consider(position, rolling_);
-  }
-  if (position >= kHorizon) Decide(position - kHorizon);
+  rolling_ = rolling;
+  haveCandidate_ = haveCandidate;
+  candidate_ = candidate;
+  candidateHash_ = candidateHash;
+  next_ = end;
 }
 
 void SignatureGenerator::Decide(std::uint64_t position) {

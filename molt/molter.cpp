@@ -87,6 +87,9 @@ std::int32_t Molter::Run(const FileFilter* filter) {
   if (differing.empty()) return kNothingDiffers;
   if (filter != nullptr) std::erase_if(differing, [&](const auto& n) { return filter->Excludes(n); });
   if (differing.empty()) return kOnlyFilteredDiffer;
+  // An installation this user cannot write to would download and sign at every start only
+  // to fail at the end.
+  if (access(folder.c_str(), W_OK) != 0) return kRebuildFailed;
 
   const HRESULT sigs = GetSigs({});
   // A name that would leave the folder ends the run; other failures show up further on.

@@ -54,9 +54,11 @@ class CannedServer {
     return "http://127.0.0.1:" + std::to_string(port_) + "/molter/molter.php";
   }
   std::map<std::string, Bytes> answers;
+  std::string patchList;  // the body of the last patch request
 
  private:
   void Answer(const httplib::Request& request, httplib::Response& response) {
+    if (request.get_param_value("f") == "patch") patchList = request.body;
     const auto found = answers.find(request.get_param_value("f"));
     if (found == answers.end()) return void(response.status = 404);
     response.set_content(std::string(found->second.begin(), found->second.end()), "application/zip");
@@ -148,6 +150,27 @@ TEST_F(MolterHostileTest, PatchBlocksOfTheWrongLengthAreNotUsed) {
   server.answers["patch"] = Archive({{"1", RandomBytes(10, 4)}});
   EXPECT_EQ(MakeMolter()->Run(nullptr), Molt::kDownloadFailed);
   EXPECT_EQ(ReadFile(install / "tessary"), old);
+}
+
+TEST_F(MolterHostileTest, TheBlockListAsksForWholeFilesAndForRanges) {
+  const Bytes old = RandomBytes(100000, 5);
+  Bytes changed = old;
+  changed[50000] ^= 1;
+  const Bytes fresh = RandomBytes(3000, 6);
+  WriteFile(install / "tessary", old);
+  server.answers["hashes"] = XmlList({{"Sub/New.bin", Molt::ToHex(Molt::HashBytes(fresh))},
+                                      {"tessary", Molt::ToHex(Molt::HashBytes(changed))}});
+  server.answers["sigs"] = Archive({{"Sub/New.bin", Molt::DIFFLIB::SignBytes(fresh)},
+                                    {"tessary", Molt::DIFFLIB::SignBytes(changed)}});
+  auto molter = MakeMolter();
+  molter->Run(nullptr);
+  const Molt::UpdateFile* file = molter->FindFile("tessary", false);
+  ASSERT_EQ(file->requests.size(), 1u);
+  const Molt::UpdateRequest& block = file->requests[0];
+  EXPECT_EQ(server.patchList, "1,Sub/New.bin,F,0,0|2,tessary,P," + std::to_string(block.offset) + "," +
+                                  std::to_string(block.length));
+  EXPECT_LE(block.offset, 50000u);
+  EXPECT_GT(block.offset + block.length, 50000u);
 }
 
 // A socket that takes connections into its backlog and never answers.

@@ -45,7 +45,13 @@ TEST_F(MolterTest, AMissingFileIsDownloadedWhole) {
   Publish();
   StartServer();
   auto molter = MakeMolter();
+  std::vector<int> stages;
+  molter->progressValue = 7;
+  molter->progress = [&stages](int stage, std::uint64_t, std::int64_t, std::uintptr_t value) {
+    if (value == 7 && (stages.empty() || stages.back() != stage)) stages.push_back(stage);
+  };
   EXPECT_EQ(molter->Run(nullptr), Molt::kUpdated);
+  EXPECT_EQ(stages, (std::vector<int>{Molt::kStageHashes, Molt::kStageSigs, Molt::kStagePatch}));
   EXPECT_EQ(ReadFile(install() / "sub/new.bin"), content);
   const Molt::UpdateFile* file = molter->FindFile("sub/new.bin", false);
   ASSERT_NE(file, nullptr);
