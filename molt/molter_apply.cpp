@@ -87,6 +87,7 @@ HRESULT Molter::RebuildFile(UpdateFile& file) {
   std::filesystem::create_directories(target.parent_path(), error);
   if (error || !StaysInside(folder, target)) return Fail(file, "no folder for it");
 
+  RemoveStaleReplacements(target);
   const ReadOnlyFile seed(target);
   std::string why;
   auto out = ReplacementFile::Create(target, &why);

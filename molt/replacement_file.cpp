@@ -19,10 +19,14 @@ std::string ErrnoText(const std::string& what, const std::filesystem::path& path
   return what + " " + path.string() + ": " + std::strerror(errno);
 }
 
+std::string TemporaryPrefix(const std::filesystem::path& target) {
+  return "." + target.filename().string() + ".molt-";
+}
+
 std::filesystem::path TemporaryName(const std::filesystem::path& target) {
   std::random_device random;
   std::ostringstream name;
-  name << "." << target.filename().string() << ".molt-" << std::hex << random() << random();
+  name << TemporaryPrefix(target) << std::hex << random() << random();
   return target.parent_path() / name.str();
 }
 
@@ -94,6 +98,19 @@ bool ReplacementFile::Commit(std::string* error) {
     return false;
   }
   return true;
+}
+
+void RemoveStaleReplacements(const std::filesystem::path& target, std::chrono::seconds age) {
+  const std::string prefix = TemporaryPrefix(target);
+  const auto now = std::filesystem::file_time_type::clock::now();
+  std::error_code error;
+  for (std::filesystem::directory_iterator it(target.parent_path(), error), end; it != end && !error;
+       it.increment(error)) {
+    std::error_code statError;
+    if (!it->path().filename().string().starts_with(prefix) || !it->is_regular_file(statError)) continue;
+    const auto written = it->last_write_time(statError);
+    if (!statError && now - written > age) std::filesystem::remove(it->path(), statError);
+  }
 }
 
 bool MappedByThisProcess(const std::filesystem::path& path) {

@@ -3,6 +3,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <span>
@@ -35,6 +36,11 @@ class ReplacementFile {
   int fd_;
   bool committed_ = false;
 };
+
+/// Removes temporary files that an interrupted earlier replacement of `target` left beside
+/// it: those untouched for `age`, so that one still being written by another process stays.
+void RemoveStaleReplacements(const std::filesystem::path& target,
+                             std::chrono::seconds age = std::chrono::minutes(10));
 
 /// Whether this process runs or has mapped the file at `path` (its executable, a library).
 bool MappedByThisProcess(const std::filesystem::path& path);

@@ -13,6 +13,7 @@
 #include "molt/hash_cache.h"
 #include "molt/molter.h"
 #include "molt/names.h"
+#include "molt/replacement_file.h"
 #include "molt/sha256.h"
 #include "tests/molt/test_files.h"
 
@@ -112,6 +113,22 @@ TEST_F(HashCacheTest, ARewrittenFileIsReadAgainEvenWithItsOldTimes) {
   const timespec times[2] = {before.st_atim, before.st_mtim};
   ASSERT_EQ(utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
   EXPECT_EQ(HashCache(store).Hash(file), HashFile(file));
+}
+
+TEST(ReplacementFileTest, LeftoversOfInterruptedReplacementsGoOnlyWhenOld) {
+  TempFolder temp;
+  const auto target = temp.path() / "tessary";
+  molt_test::WriteFile(target, {1});
+  molt_test::WriteFile(temp.path() / ".tessary.molt-old", {2});
+  molt_test::WriteFile(temp.path() / ".tessary.molt-new", {3});
+  molt_test::WriteFile(temp.path() / ".other.molt-old", {4});
+  for (const char* name : {".tessary.molt-old", ".other.molt-old"}) {
+    std::filesystem::last_write_time(temp.path() / name, std::filesystem::file_time_type::clock::now() -
+                                                              std::chrono::hours(1));
+  }
+  RemoveStaleReplacements(target);
+  EXPECT_EQ(molt_test::ListTree(temp.path()),
+            (std::vector<std::string>{".other.molt-old", ".tessary.molt-new", "tessary"}));
 }
 
 }  // namespace
