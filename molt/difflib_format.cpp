@@ -8,7 +8,7 @@ namespace {
 
 // Changes whenever window, horizon, longest chunk or hash size change: signatures made with
 // other parameters never match.
-constexpr std::array<std::uint8_t, 4> kTag = {'M', 'F', 'X', '1'};
+constexpr std::array<std::uint8_t, 4> kTag = {'M', 'F', 'X', '2'};
 // No file of an installation comes near this; it keeps offset sums far from overflowing.
 constexpr std::uint64_t kLargestFile = std::uint64_t{1} << 48;
 

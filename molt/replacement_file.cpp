@@ -20,7 +20,10 @@ std::string ErrnoText(const std::string& what, const std::filesystem::path& path
 }
 
 std::string TemporaryPrefix(const std::filesystem::path& target) {
-  return "." + target.filename().string() + ".molt-";
+  std::string prefix = ".";
+  prefix += target.filename().string();
+  prefix += ".molt-";
+  return prefix;
 }
 
 std::filesystem::path TemporaryName(const std::filesystem::path& target) {
