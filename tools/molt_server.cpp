@@ -8,16 +8,6 @@
 
 #include "tools/molt/update_server.h"
 
-namespace {
-
-MoltTools::UpdateServer* running = nullptr;
-
-void StopOnSignal(int) {
-  if (running != nullptr) running->Stop();
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
   CLI::App app("Serves a published release to the updater at /molter/molter.php");
   std::string publish;
@@ -28,15 +18,22 @@ int main(int argc, char** argv) {
   app.add_option("--host", host, "the address to listen on");
   CLI11_PARSE(app, argc, argv);
 
+  // Blocked before the server's threads exist, so only sigwait below ever takes them.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
   MoltTools::UpdateServer server(publish, [](const std::string& line) { std::cout << line << std::endl; });
-  running = &server;
-  std::signal(SIGINT, StopOnSignal);
-  std::signal(SIGTERM, StopOnSignal);
-  std::cout << "molt-server: answering at http://" << host << ":" << port << "/molter/molter.php"
-            << std::endl;
-  if (!server.Listen(port, host)) {
+  if (!server.Start(port, host)) {
     std::cerr << "molt-server: cannot listen on " << host << ":" << port << "\n";
     return 1;
   }
+  std::cout << "molt-server: answering at http://" << host << ":" << port << "/molter/molter.php"
+            << std::endl;
+  int signal = 0;
+  sigwait(&stopSignals, &signal);
+  server.Stop();
   return 0;
 }

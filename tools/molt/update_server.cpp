@@ -106,6 +106,8 @@ UpdateServer::~UpdateServer() { Stop(); }
 
 void UpdateServer::Route() {
   http_->set_payload_max_length(kLongestBlockList);
+  // An update is three requests in a row; idle connections need not hold Stop up long.
+  http_->set_keep_alive_timeout(2);
   auto answer = [this](const httplib::Request& request, httplib::Response& response) {
     if (request.get_param_value("k") != Molt::kProductId) {
       response.status = 403;
@@ -142,11 +144,6 @@ bool UpdateServer::Start(int port, const std::string& host) {
   if (port_ <= 0) return false;
   thread_ = std::thread([this] { http_->listen_after_bind(); });
   return true;
-}
-
-bool UpdateServer::Listen(int port, const std::string& host) {
-  port_ = port;
-  return http_->listen(host, port);
 }
 
 void UpdateServer::Stop() {

@@ -34,8 +34,6 @@ class UpdateServer {
 
   /// Listens on 127.0.0.1 (or `host`) and `port` (0: any free one) on a thread of its own.
   bool Start(int port, const std::string& host = "127.0.0.1");
-  /// Blocks answering on the calling thread until Stop.
-  bool Listen(int port, const std::string& host);
   void Stop();
   int port() const { return port_; }
   std::string Endpoint() const;
