@@ -3,21 +3,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cstdio>
-#include <memory>
 
 #include "tests/molt/update_fixture.h"
 
 namespace molt_test {
 namespace {
 
-std::string RunProgram(const std::string& command) {
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-  std::string output;
-  char buffer[256];
-  while (pipe && fgets(buffer, sizeof buffer, pipe.get()) != nullptr) output += buffer;
-  return output;
-}
 
 class SelfUpdateTest : public UpdateFixture {};
 
@@ -37,13 +28,13 @@ TEST_F(SelfUpdateTest, TheRunningExecutableIsReplacedAndTheNextStartRunsTheNewOn
   StartServer();
 
   const std::string command = (install() / name).string() + " " + server->Endpoint();
-  EXPECT_EQ(RunProgram(command), "0\n");
+  EXPECT_EQ(ProgramOutput(command), "0\n");
   EXPECT_EQ(ReadFile(install() / name), newer);
   struct stat status;
   ASSERT_EQ(stat((install() / name).c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 0777, 0755u);
   // The new executable starts and finds nothing left to do.
-  EXPECT_EQ(RunProgram(command), "1\n");
+  EXPECT_EQ(ProgramOutput(command), "1\n");
   EXPECT_EQ(ListTree(install()), std::vector<std::string>{name});
 }
 

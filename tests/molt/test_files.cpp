@@ -4,6 +4,8 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <memory>
 #include <cstring>
 #include <fstream>
 #include <stdexcept>
@@ -50,6 +52,14 @@ Molt::Bytes ReadFile(const std::filesystem::path& path) {
   in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
   bytes.resize(static_cast<std::size_t>(in.gcount()));
   return bytes;
+}
+
+std::string ProgramOutput(const std::string& command) {
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+  std::string output;
+  char buffer[256];
+  while (pipe && fgets(buffer, sizeof buffer, pipe.get()) != nullptr) output += buffer;
+  return output;
 }
 
 std::vector<std::string> ListTree(const std::filesystem::path& folder) {

@@ -28,6 +28,9 @@ Molt::Bytes RandomBytes(std::size_t size, std::uint64_t seed);
 void WriteFile(const std::filesystem::path& path, const Molt::Bytes& bytes);
 Molt::Bytes ReadFile(const std::filesystem::path& path);
 
+/// What a shell command writes on its standard output.
+std::string ProgramOutput(const std::string& command);
+
 /// The names of every entry below `folder`, relative, sorted.
 std::vector<std::string> ListTree(const std::filesystem::path& folder);
 

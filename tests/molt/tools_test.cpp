@@ -10,9 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <fstream>
-#include <memory>
 #include <sstream>
 #include <thread>
 
@@ -25,13 +23,6 @@ extern char** environ;
 namespace molt_test {
 namespace {
 
-std::string Output(const std::string& command) {
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-  std::string output;
-  char buffer[256];
-  while (pipe && fgets(buffer, sizeof buffer, pipe.get()) != nullptr) output += buffer;
-  return output;
-}
 
 int FreePort() {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -82,9 +73,9 @@ class ServerProcess {
 TEST(MoltToolsTest, ASignedReleaseServedByMoltServerUpdatesAnInstallation) {
   TempFolder temp;
   const auto key = temp.path() / "key.pem";
-  const std::string publicKey = Output(std::string(MOLT_PUBLISH) + " --new-key " + key.string());
+  const std::string publicKey = ProgramOutput(std::string(MOLT_PUBLISH) + " --new-key " + key.string());
   ASSERT_EQ(publicKey.size(), 65u) << publicKey;
-  EXPECT_EQ(Output(std::string(MOLT_PUBLISH) + " --public-key " + key.string()), publicKey);
+  EXPECT_EQ(ProgramOutput(std::string(MOLT_PUBLISH) + " --public-key " + key.string()), publicKey);
 
   const Molt::Bytes changed = RandomBytes(200000, 1);
   WriteFile(temp.path() / "release/tessary", changed);
