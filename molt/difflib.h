@@ -51,9 +51,9 @@ class SignatureGenerator {
   void EndChunk(std::uint64_t last);
   void HashDecidedUpTo(std::uint64_t end);
 
-  Bytes window_;                 // bytes from windowStart_ on that are still needed
+  Bytes window_;  // bytes from windowStart_ on that are still needed
   std::uint64_t windowStart_ = 0;
-  std::uint64_t next_ = 0;       // global position of the next byte to arrive
+  std::uint64_t next_ = 0;  // global position of the next byte to arrive
   std::uint64_t chunkStart_ = 0;
   std::uint64_t hashedUpTo_ = 0;
   std::uint32_t rolling_ = 0;

@@ -14,17 +14,21 @@ struct ChunkKey {
 };
 
 struct ChunkKeyHash {
-  std::size_t operator()(const ChunkKey& key) const { return key.hash ^ (key.length * 0x9e3779b97f4a7c15ull); }
+  std::size_t operator()(const ChunkKey& key) const {
+    return key.hash ^ (key.length * 0x9e3779b97f4a7c15ull);
+  }
 };
 
 ChunkKey KeyOf(const Chunk& chunk) {
   std::uint64_t hash = 0;
-  std::memcpy(&hash, chunk.hash.data(), sizeof hash);
+  static_assert(kChunkHashSize <= sizeof hash);
+  std::memcpy(&hash, chunk.hash.data(), kChunkHashSize);
   return {hash, chunk.length};
 }
 
 // Where each chunk of the old file starts; the first copy wins.
-std::unordered_map<ChunkKey, std::uint64_t, ChunkKeyHash> IndexSeed(const std::vector<Chunk>& seed) {
+std::unordered_map<ChunkKey, std::uint64_t, ChunkKeyHash> IndexSeed(
+    const std::vector<Chunk>& seed) {
   std::unordered_map<ChunkKey, std::uint64_t, ChunkKeyHash> index;
   index.reserve(seed.size());
   std::uint64_t offset = 0;

@@ -28,7 +28,8 @@ void AppendChunk(Bytes& out, const Chunk& chunk) {
 }
 
 std::optional<std::vector<Chunk>> ReadSignatures(std::span<const std::uint8_t> signatures) {
-  if (signatures.size() < kTag.size() || !std::equal(kTag.begin(), kTag.end(), signatures.begin())) {
+  if (signatures.size() < kTag.size() ||
+      !std::equal(kTag.begin(), kTag.end(), signatures.begin())) {
     return std::nullopt;
   }
   std::vector<Chunk> chunks;

@@ -53,7 +53,8 @@ void SignatureGenerator::Feed(std::span<const std::uint8_t> bytes) {
   HashDecidedUpTo(next_ > kHorizon ? next_ - kHorizon : 0);
   const std::uint64_t keep = std::min(hashedUpTo_, next_ > kHashWindow ? next_ - kHashWindow : 0);
   if (keep > windowStart_) {
-    window_.erase(window_.begin(), window_.begin() + static_cast<std::ptrdiff_t>(keep - windowStart_));
+    window_.erase(window_.begin(),
+                  window_.begin() + static_cast<std::ptrdiff_t>(keep - windowStart_));
     windowStart_ = keep;
   }
 }

@@ -18,9 +18,8 @@ FileFilter::FileFilter(std::vector<std::string> patterns, bool includeOnly)
 
 bool FileFilter::Excludes(std::string_view name) const {
   const std::string text(name);
-  const bool matched = std::any_of(compiled_.begin(), compiled_.end(), [&](const std::regex& r) {
-    return std::regex_match(text, r);
-  });
+  const bool matched = std::any_of(compiled_.begin(), compiled_.end(),
+                                   [&](const std::regex& r) { return std::regex_match(text, r); });
   return includeOnly_ ? !matched : matched;
 }
 

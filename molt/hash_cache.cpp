@@ -3,8 +3,8 @@
 
 #include <sys/stat.h>
 
-#include <ctime>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 
@@ -49,7 +49,8 @@ void HashCache::Load() {
     Known known;
     std::string hex;
     Stamp& s = known.stamp;
-    if (!(fields >> s.device >> s.inode >> s.size >> s.modified >> s.changed >> known.hashedAt >> hex)) {
+    if (!(fields >> s.device >> s.inode >> s.size >> s.modified >> s.changed >> known.hashedAt >>
+          hex)) {
       continue;
     }
     std::string path;
@@ -103,9 +104,11 @@ void HashCache::Save() {
 
 std::filesystem::path DefaultHashStore() {
   const char* cache = std::getenv("XDG_CACHE_HOME");
-  if (cache != nullptr && *cache == '/') return std::filesystem::path(cache) / "tessary/molt-hashes";
+  if (cache != nullptr && *cache == '/')
+    return std::filesystem::path(cache) / "tessary/molt-hashes";
   const char* home = std::getenv("HOME");
-  if (home != nullptr && *home == '/') return std::filesystem::path(home) / ".cache/tessary/molt-hashes";
+  if (home != nullptr && *home == '/')
+    return std::filesystem::path(home) / ".cache/tessary/molt-hashes";
   return {};
 }
 

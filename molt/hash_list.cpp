@@ -2,7 +2,6 @@
 #include "molt/hash_list.h"
 
 #include <pugixml.hpp>
-
 #include <sstream>
 
 namespace Molt {

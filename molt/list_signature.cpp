@@ -61,7 +61,8 @@ bool VerifyListComment(std::span<const std::uint8_t> publicKey, std::span<const 
   if (publicKey.size() != kPublicKeySize || !comment.starts_with(kCommentPrefix)) return false;
   const auto signature = common::DecodeBase64(comment.substr(kCommentPrefix.size()));
   if (!signature || signature->size() != kSignatureSize) return false;
-  KeyPtr key(EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr, publicKey.data(), publicKey.size()));
+  KeyPtr key(
+      EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr, publicKey.data(), publicKey.size()));
   ContextPtr context(EVP_MD_CTX_new());
   if (!key || !context) return false;
   if (EVP_DigestVerifyInit(context.get(), nullptr, nullptr, nullptr, key.get()) != 1) return false;
@@ -83,7 +84,8 @@ std::optional<SigningKey> SigningKey::Load(const std::filesystem::path& pem, std
   return SigningKey(std::move(bytes));
 }
 
-std::optional<SigningKey> SigningKey::Generate(const std::filesystem::path& pem, std::string* error) {
+std::optional<SigningKey> SigningKey::Generate(const std::filesystem::path& pem,
+                                               std::string* error) {
   KeyPtr key(EVP_PKEY_Q_keygen(nullptr, nullptr, "ED25519"));
   std::optional<Bytes> bytes = key ? PemOf(key.get()) : std::nullopt;
   if (!bytes) {
@@ -95,7 +97,8 @@ std::optional<SigningKey> SigningKey::Generate(const std::filesystem::path& pem,
     *error = "cannot create " + pem.string() + " (it must not exist yet)";
     return std::nullopt;
   }
-  const bool written = write(fd, bytes->data(), bytes->size()) == static_cast<ssize_t>(bytes->size());
+  const bool written =
+      write(fd, bytes->data(), bytes->size()) == static_cast<ssize_t>(bytes->size());
   if (close(fd) != 0 || !written) {
     *error = "cannot write " + pem.string();
     return std::nullopt;

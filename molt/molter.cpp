@@ -85,7 +85,8 @@ std::int32_t Molter::Run(const FileFilter* filter) {
     if (file.localHash != file.remoteHash) differing.push_back(file.name);
   }
   if (differing.empty()) return kNothingDiffers;
-  if (filter != nullptr) std::erase_if(differing, [&](const auto& n) { return filter->Excludes(n); });
+  if (filter != nullptr)
+    std::erase_if(differing, [&](const auto& n) { return filter->Excludes(n); });
   if (differing.empty()) return kOnlyFilteredDiffer;
   // An installation this user cannot write to would download and sign at every start only
   // to fail at the end.

@@ -30,7 +30,7 @@ inline constexpr HRESULT E_ACCESSDENIED = Webwire::HresultFromWin32(5);
 
 /// Results of Run.
 enum MoltResult : std::int32_t {
-  kUpdatedInUse = 0,      // updated; a file this process runs takes effect at the next start
+  kUpdatedInUse = 0,  // updated; a file this process runs takes effect at the next start
   kNothingDiffers = 1,
   kOnlyFilteredDiffer = 2,
   kUpdated = 4,

@@ -40,11 +40,13 @@ class ReadOnlyFile {
     if (offset > size_ || length > size_ - offset) return false;
     Bytes piece(std::min<std::uint64_t>(length, kCopyPiece));
     while (length > 0) {
-      const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(length, piece.size()));
+      const std::size_t want =
+          static_cast<std::size_t>(std::min<std::uint64_t>(length, piece.size()));
       const ssize_t got = pread(fd_, piece.data(), want, static_cast<off_t>(offset));
       if (got < 0 && errno == EINTR) continue;
       if (got <= 0) return false;
-      if (!sink(std::span<const std::uint8_t>(piece.data(), static_cast<std::size_t>(got)))) return false;
+      if (!sink(std::span<const std::uint8_t>(piece.data(), static_cast<std::size_t>(got))))
+        return false;
       offset += static_cast<std::uint64_t>(got);
       length -= static_cast<std::uint64_t>(got);
     }
@@ -57,9 +59,11 @@ class ReadOnlyFile {
 };
 
 const UpdateRequest* SourceData(const UpdateFile& file, const DIFFLIB::RdcNeed& need) {
-  const auto found = std::find_if(file.requests.begin(), file.requests.end(), [&](const UpdateRequest& r) {
-    return r.offset == need.fileOffset && r.length == need.blockLength && r.data.size() == need.blockLength;
-  });
+  const auto found =
+      std::find_if(file.requests.begin(), file.requests.end(), [&](const UpdateRequest& r) {
+        return r.offset == need.fileOffset && r.length == need.blockLength &&
+               r.data.size() == need.blockLength;
+      });
   return found != file.requests.end() ? &*found : nullptr;
 }
 

@@ -35,8 +35,7 @@ bool IsSafeName(std::string_view recordName) {
   }
 }
 
-std::filesystem::path LocalPath(const std::filesystem::path& folder,
-                                std::string_view recordName) {
+std::filesystem::path LocalPath(const std::filesystem::path& folder, std::string_view recordName) {
   return folder / ToWireName(recordName);
 }
 

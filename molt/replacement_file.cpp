@@ -49,7 +49,8 @@ std::unique_ptr<ReplacementFile> ReplacementFile::Create(const std::filesystem::
     std::filesystem::path temporary = TemporaryName(target);
     const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, newMode);
     if (fd >= 0) {
-      return std::unique_ptr<ReplacementFile>(new ReplacementFile(target, std::move(temporary), fd));
+      return std::unique_ptr<ReplacementFile>(
+          new ReplacementFile(target, std::move(temporary), fd));
     }
     if (errno != EEXIST) {
       *error = ErrnoText("cannot create", temporary);
@@ -107,10 +108,11 @@ void RemoveStaleReplacements(const std::filesystem::path& target, std::chrono::s
   const std::string prefix = TemporaryPrefix(target);
   const auto now = std::filesystem::file_time_type::clock::now();
   std::error_code error;
-  for (std::filesystem::directory_iterator it(target.parent_path(), error), end; it != end && !error;
-       it.increment(error)) {
+  for (std::filesystem::directory_iterator it(target.parent_path(), error), end;
+       it != end && !error; it.increment(error)) {
     std::error_code statError;
-    if (!it->path().filename().string().starts_with(prefix) || !it->is_regular_file(statError)) continue;
+    if (!it->path().filename().string().starts_with(prefix) || !it->is_regular_file(statError))
+      continue;
     const auto written = it->last_write_time(statError);
     if (!statError && now - written > age) std::filesystem::remove(it->path(), statError);
   }

@@ -44,7 +44,8 @@ HRESULT SendUpdateRequest(Webwire::rest_client& client, const UpdateEndpoint& en
   client.defaultTimeout = call.timeout;
   HRESULT result = client.Connect(endpoint.host, endpoint.secure, endpoint.port);
   if (Webwire::Failed(result)) return result;
-  const std::string target = endpoint.path + "?k=" + std::string(productId) + "&f=" + std::string(call.word);
+  const std::string target =
+      endpoint.path + "?k=" + std::string(productId) + "&f=" + std::string(call.word);
   Webwire::memory_data_provider body(call.body);
   Webwire::handle request;
   result = client.OpenRequest(request, target, body, call.body.empty() ? "GET" : "POST");

@@ -30,9 +30,9 @@ std::optional<UpdateEndpoint> ParseEndpoint(std::string_view url);
 using TransferProgress = std::function<void(std::uint64_t done, std::int64_t total)>;
 
 struct UpdateCall {
-  std::string_view word;        // "hashes", "sigs" or "patch"
-  std::string_view body;        // sent as it stands; empty for none
-  std::uint64_t limit = 0;      // the longest answer taken
+  std::string_view word;                    // "hashes", "sigs" or "patch"
+  std::string_view body;                    // sent as it stands; empty for none
+  std::uint64_t limit = 0;                  // the longest answer taken
   std::chrono::milliseconds timeout{2000};  // connecting, and any pause in the answer
   TransferProgress progress;
 };

@@ -130,7 +130,8 @@ bool ZipWriter::Add(std::string_view name, std::span<const std::uint8_t> bytes, 
 
 bool ZipWriter::SetComment(std::string_view comment) {
   if (comment.size() > 0xffff) return false;
-  return zip_set_archive_comment(archive_, comment.data(), static_cast<zip_uint16_t>(comment.size())) == 0;
+  return zip_set_archive_comment(archive_, comment.data(),
+                                 static_cast<zip_uint16_t>(comment.size())) == 0;
 }
 
 std::optional<Bytes> ZipWriter::Close() {

@@ -2,7 +2,6 @@
 // molt-server: answers the updater from a folder molt-publish filled. Plain HTTP; put a TLS
 // proxy in front of it for anything but loopback.
 #include <CLI/CLI.hpp>
-
 #include <csignal>
 #include <iostream>
 
@@ -25,7 +24,8 @@ int main(int argc, char** argv) {
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-  MoltTools::UpdateServer server(publish, [](const std::string& line) { std::cout << line << std::endl; });
+  MoltTools::UpdateServer server(publish,
+                                 [](const std::string& line) { std::cout << line << std::endl; });
   if (!server.Start(port, host)) {
     std::cerr << "molt-server: cannot listen on " << host << ":" << port << "\n";
     return 1;

@@ -19,7 +19,8 @@ namespace fs = std::filesystem;
 void BM_StartWithNothingToUpdate(benchmark::State& state) {
   const molt_test::TempFolder temp;
   const fs::path& root = temp.path();
-  const Molt::Bytes program = molt_test::RandomBytes(static_cast<std::size_t>(state.range(0)) << 20, 1);
+  const Molt::Bytes program =
+      molt_test::RandomBytes(static_cast<std::size_t>(state.range(0)) << 20, 1);
   molt_test::WriteFile(root / "release/tessary", program);
   molt_test::WriteFile(root / "install/tessary", program);
   std::string error;

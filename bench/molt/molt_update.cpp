@@ -18,6 +18,7 @@ int main(int argc, char** argv) {
   const Molt::FileFilter filter({Molt::EscapeForPattern(argv[2])}, true);
   const int result = molter.Run(&filter);
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-  std::printf("%d %llu %.3f\n", result, static_cast<unsigned long long>(molter.received), took.count());
+  std::printf("%d %llu %.3f\n", result, static_cast<unsigned long long>(molter.received),
+              took.count());
   return 0;
 }

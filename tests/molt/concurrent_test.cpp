@@ -28,7 +28,8 @@ TEST(ConcurrentUpdateTest, ClientsUpdatingAtOnceAllGetTheRelease) {
   changed[150000] ^= 1;
   WriteFile(temp.path() / "release/tessary", changed);
   std::string error;
-  ASSERT_TRUE(MoltTools::Publish(temp.path() / "release", temp.path() / "publish", nullptr, &error));
+  ASSERT_TRUE(
+      MoltTools::Publish(temp.path() / "release", temp.path() / "publish", nullptr, &error));
   std::atomic<int> lines{0};
   MoltTools::UpdateServer server(temp.path() / "publish", [&](const std::string&) { ++lines; });
   ASSERT_TRUE(server.Start(0));

@@ -37,12 +37,10 @@ Bytes XmlList(const std::vector<Molt::HashListItem>& items) {
 class CannedServer {
  public:
   CannedServer() {
-    http_.Get(R"(/molter/molter\.php)", [this](const httplib::Request& q, httplib::Response& r) {
-      Answer(q, r);
-    });
-    http_.Post(R"(/molter/molter\.php)", [this](const httplib::Request& q, httplib::Response& r) {
-      Answer(q, r);
-    });
+    http_.Get(R"(/molter/molter\.php)",
+              [this](const httplib::Request& q, httplib::Response& r) { Answer(q, r); });
+    http_.Post(R"(/molter/molter\.php)",
+               [this](const httplib::Request& q, httplib::Response& r) { Answer(q, r); });
     port_ = http_.bind_to_any_port("127.0.0.1");
     thread_ = std::thread([this] { http_.listen_after_bind(); });
   }
@@ -61,7 +59,8 @@ class CannedServer {
     if (request.get_param_value("f") == "patch") patchList = request.body;
     const auto found = answers.find(request.get_param_value("f"));
     if (found == answers.end()) return void(response.status = 404);
-    response.set_content(std::string(found->second.begin(), found->second.end()), "application/zip");
+    response.set_content(std::string(found->second.begin(), found->second.end()),
+                         "application/zip");
   }
   httplib::Server http_;
   std::thread thread_;
@@ -167,8 +166,8 @@ TEST_F(MolterHostileTest, TheBlockListAsksForWholeFilesAndForRanges) {
   const Molt::UpdateFile* file = molter->FindFile("tessary", false);
   ASSERT_EQ(file->requests.size(), 1u);
   const Molt::UpdateRequest& block = file->requests[0];
-  EXPECT_EQ(server.patchList, "1,Sub/New.bin,F,0,0|2,tessary,P," + std::to_string(block.offset) + "," +
-                                  std::to_string(block.length));
+  EXPECT_EQ(server.patchList, "1,Sub/New.bin,F,0,0|2,tessary,P," + std::to_string(block.offset) +
+                                  "," + std::to_string(block.length));
   EXPECT_LE(block.offset, 50000u);
   EXPECT_GT(block.offset + block.length, 50000u);
 }
@@ -197,14 +196,16 @@ class SilentServer {
 TEST(MolterTimeoutTest, ASilentOrAbsentServerEndsTheRunQuickly) {
   TempFolder temp;
   SilentServer silent;
-  Molt::Molter waiting(temp.path(), {}, "http://127.0.0.1:" + std::to_string(silent.port()) + "/molter/molter.php");
+  Molt::Molter waiting(temp.path(), {},
+                       "http://127.0.0.1:" + std::to_string(silent.port()) + "/molter/molter.php");
   EXPECT_EQ(waiting.Run(nullptr), Molt::kNoHashList);
   int closedPort = 0;
   {
     SilentServer gone;
     closedPort = gone.port();
   }
-  Molt::Molter absent(temp.path(), {}, "http://127.0.0.1:" + std::to_string(closedPort) + "/molter/molter.php");
+  Molt::Molter absent(temp.path(), {},
+                      "http://127.0.0.1:" + std::to_string(closedPort) + "/molter/molter.php");
   EXPECT_EQ(absent.Run(nullptr), Molt::kNoHashList);
 }
 

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The updater against the real update server on loopback.
+#include "molt/molter.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "molt/molter.h"
 #include "tests/molt/update_fixture.h"
 
 namespace molt_test {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The small parts of the updater: names, filter, hexadecimal hashes, the hash store.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <chrono>
@@ -27,10 +27,9 @@ TEST(NamesTest, NamesThatLeaveTheFolderAreRefused) {
     const char* name;
     bool safe;
   } cases[] = {
-      {"tessary", true},        {"sub\\a.txt", true},      {"a..b", true},
-      {"", false},              {"\\etc\\passwd", false},  {"..\\x", false},
-      {"a\\..\\..\\x", false},  {"a\\.\\x", false},        {"a\\\\x", false},
-      {"C:\\x", false},         {"a\\", false},            {"new\nline", false},
+      {"tessary", true},        {"sub\\a.txt", true}, {"a..b", true},          {"", false},
+      {"\\etc\\passwd", false}, {"..\\x", false},     {"a\\..\\..\\x", false}, {"a\\.\\x", false},
+      {"a\\\\x", false},        {"C:\\x", false},     {"a\\", false},          {"new\nline", false},
   };
   for (const auto& c : cases) EXPECT_EQ(IsSafeName(c.name), c.safe) << c.name;
 }
@@ -123,8 +122,8 @@ TEST(ReplacementFileTest, LeftoversOfInterruptedReplacementsGoOnlyWhenOld) {
   molt_test::WriteFile(temp.path() / ".tessary.molt-new", {3});
   molt_test::WriteFile(temp.path() / ".other.molt-old", {4});
   for (const char* name : {".tessary.molt-old", ".other.molt-old"}) {
-    std::filesystem::last_write_time(temp.path() / name, std::filesystem::file_time_type::clock::now() -
-                                                              std::chrono::hours(1));
+    std::filesystem::last_write_time(
+        temp.path() / name, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
   }
   RemoveStaleReplacements(target);
   EXPECT_EQ(molt_test::ListTree(temp.path()),

@@ -3,12 +3,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-
 #include "tests/molt/update_fixture.h"
 
 namespace molt_test {
 namespace {
-
 
 class SelfUpdateTest : public UpdateFixture {};
 

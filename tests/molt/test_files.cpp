@@ -5,16 +5,17 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <memory>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <stdexcept>
 
 namespace molt_test {
 
 TempFolder::TempFolder() {
   const char* tmp = std::getenv("TMPDIR");
-  std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/molt-test-XXXXXX";
+  std::string pattern =
+      std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/molt-test-XXXXXX";
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   path_ = pattern;
 }
@@ -39,7 +40,8 @@ Molt::Bytes RandomBytes(std::size_t size, std::uint64_t seed) {
 void WriteFile(const std::filesystem::path& path, const Molt::Bytes& bytes) {
   std::filesystem::create_directories(path.parent_path());
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 

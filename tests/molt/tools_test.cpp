@@ -23,7 +23,6 @@ extern char** environ;
 namespace molt_test {
 namespace {
 
-
 int FreePort() {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
@@ -73,7 +72,8 @@ class ServerProcess {
 TEST(MoltToolsTest, ASignedReleaseServedByMoltServerUpdatesAnInstallation) {
   TempFolder temp;
   const auto key = temp.path() / "key.pem";
-  const std::string publicKey = ProgramOutput(std::string(MOLT_PUBLISH) + " --new-key " + key.string());
+  const std::string publicKey =
+      ProgramOutput(std::string(MOLT_PUBLISH) + " --new-key " + key.string());
   ASSERT_EQ(publicKey.size(), 65u) << publicKey;
   EXPECT_EQ(ProgramOutput(std::string(MOLT_PUBLISH) + " --public-key " + key.string()), publicKey);
 
@@ -81,7 +81,8 @@ TEST(MoltToolsTest, ASignedReleaseServedByMoltServerUpdatesAnInstallation) {
   WriteFile(temp.path() / "release/tessary", changed);
   WriteFile(temp.path() / "install/tessary", RandomBytes(200000, 2));
   const std::string publish = std::string(MOLT_PUBLISH) + " --key " + key.string() + " " +
-                              (temp.path() / "release").string() + " " + (temp.path() / "publish").string();
+                              (temp.path() / "release").string() + " " +
+                              (temp.path() / "publish").string();
   ASSERT_EQ(std::system(publish.c_str()), 0);
 
   const int port = FreePort();

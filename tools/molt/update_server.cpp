@@ -55,7 +55,8 @@ bool ReadRange(const fs::path& path, const BlockRequest& request, Molt::Bytes& o
   if (ok) out.resize(length);
   std::uint64_t done = 0;
   while (ok && done < length) {
-    const ssize_t got = pread(fd, out.data() + done, length - done, static_cast<off_t>(offset + done));
+    const ssize_t got =
+        pread(fd, out.data() + done, length - done, static_cast<off_t>(offset + done));
     ok = got > 0;
     if (ok) done += static_cast<std::uint64_t>(got);
   }
@@ -98,7 +99,9 @@ std::optional<Molt::Bytes> BuildPatch(const fs::path& publish, std::string_view 
 }  // namespace
 
 UpdateServer::UpdateServer(fs::path publish, LogLine log)
-    : publish_(std::move(publish)), log_(std::move(log)), http_(std::make_unique<httplib::Server>()) {
+    : publish_(std::move(publish)),
+      log_(std::move(log)),
+      http_(std::make_unique<httplib::Server>()) {
   Route();
 }
 
