@@ -1,0 +1,72 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// ZIP archives through libzip: read from memory, written to a file or to memory.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "molt/bytes.h"
+
+typedef struct zip zip_t;
+
+namespace Molt {
+
+/// An archive held in memory, read only. The bytes must outlive the reader.
+class ZipReader {
+ public:
+  struct Entry {
+    std::string name;  // as stored, UTF-8
+    bool folder = false;
+    std::uint64_t size = 0;  // uncompressed, as the archive states it
+    std::uint64_t index = 0;
+  };
+
+  /// Nothing when the bytes are no readable archive.
+  static std::unique_ptr<ZipReader> Open(std::span<const std::uint8_t> bytes);
+  ~ZipReader();
+  ZipReader(const ZipReader&) = delete;
+  ZipReader& operator=(const ZipReader&) = delete;
+
+  const std::vector<Entry>& entries() const { return entries_; }
+  /// The whole entry; nothing when it cannot be read, fails its check or would hold more
+  /// than `limit` bytes (whatever its header claims).
+  std::optional<Bytes> Read(const Entry& entry, std::uint64_t limit) const;
+  /// The archive's comment, empty when it has none.
+  std::string Comment() const;
+
+ private:
+  explicit ZipReader(zip_t* archive) : archive_(archive) {}
+  zip_t* archive_;
+  std::vector<Entry> entries_;
+};
+
+/// A new archive, written when Close succeeds: to a file, or kept in memory.
+class ZipWriter {
+ public:
+  /// Nothing when the archive cannot be started (for a file: cannot be created).
+  static std::unique_ptr<ZipWriter> CreateFile(const std::filesystem::path& path);
+  static std::unique_ptr<ZipWriter> CreateInMemory();
+  ~ZipWriter();
+  ZipWriter(const ZipWriter&) = delete;
+  ZipWriter& operator=(const ZipWriter&) = delete;
+
+  /// Adds an entry; `level` 1 compresses fastest, 9 smallest.
+  bool Add(std::string_view name, std::span<const std::uint8_t> bytes, int level = 6);
+  bool SetComment(std::string_view comment);
+  /// Finishes the archive. In memory: the archive's bytes; for a file: empty bytes.
+  std::optional<Bytes> Close();
+
+ private:
+  struct Source;
+  ZipWriter(zip_t* archive, Source* source) : archive_(archive), memory_(source) {}
+  zip_t* archive_;
+  Source* memory_;
+};
+
+}  // namespace Molt
