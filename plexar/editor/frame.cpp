@@ -212,6 +212,8 @@ void Frame::Close() {
   idleTimer_ = 0;
   view_->DetachView();
   gtk_widget_destroy(window_);
+  // The window is gone from the server when the caller hears the frame closed.
+  gdk_display_sync(gdk_display_get_default());
   delete this;
 }
 

@@ -191,6 +191,10 @@ bool VST2::AttachView(unsigned long window) {
 }
 
 bool VST2::ViewSize(int* width, int* height) {
+  if (requestedWidth > 0 && requestedHeight > 0) {
+    *width = requestedWidth, *height = requestedHeight;
+    return true;
+  }
   ERect* rect = nullptr;
   Dispatch(effEditGetRect, 0, 0, &rect);
   if (!rect) return false;
@@ -209,6 +213,7 @@ void VST2::DetachView() {
   NotifyEditorClosed();
   Dispatch(effEditClose);
   editorOpen = false;
+  requestedWidth = requestedHeight = 0;
 }
 
 HRESULT VST2::AttachEditor(HWND parent) {

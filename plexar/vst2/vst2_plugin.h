@@ -101,6 +101,9 @@ class VST2 final : public VST, private editor::PluginView {
   std::vector<float> floatChannels;
   std::vector<float*> floatInputs;
   std::vector<float*> floatOutputs;
+  // The editor size the plug-in last asked for (audioMasterSizeWindow); 0 when it has not.
+  std::atomic<int32_t> requestedWidth{0};
+  std::atomic<int32_t> requestedHeight{0};
   bool mainsOn = false;
   bool started = false;
   std::atomic<uint64_t> reportedOpcodes{0};

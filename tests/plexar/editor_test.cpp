@@ -131,6 +131,12 @@ TEST_F(EditorTest, Vst2EditorDrawsInTheChildAreaOnIdleCalls) {
   EXPECT_EQ(width, testplug2::kEditorWidth);
   EXPECT_EQ(height, testplug2::kEditorHeight);
   EXPECT_EQ(vst->ShowEditor(nullptr, 1, 0), S_FALSE);
+
+  // The plug-in asks for a new size, as the host says it can.
+  EXPECT_EQ(AskHost(vst.get(), vst2::audioMasterSizeWindow, 240, 130), 1);
+  EXPECT_TRUE(WaitFor([&] { return screen_.Size(child, &width, &height) && width == 240 && height == 130; }))
+      << width << "x" << height;
+  EXPECT_EQ(AskHost(vst.get(), vst2::audioMasterSizeWindow, 0, 130), 0);
 }
 
 TEST_F(EditorTest, DebianVst2ReverbShowsItsOwnEditor) {

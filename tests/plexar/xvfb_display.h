@@ -4,7 +4,6 @@
 // everything that uses it.
 #pragma once
 
-#include <X11/Xlib.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
