@@ -10,6 +10,7 @@
 #include "plexar/editor/frame.h"
 #include "plexar/editor/parameter_dialog.h"
 #include "plexar/editor/registry.h"
+#include "plexar/editor/test_run.h"
 #include "plexar/editor/ui_thread.h"
 
 namespace plexar::editor {
@@ -52,6 +53,7 @@ void MarkOpen(const void* window, bool open) {
 void CloseEverything() {
   while (!Frames().empty()) CloseFrame(Frames().begin()->first);
   while (!Lists().empty()) CloseParameterList(Lists().begin()->first);
+  StopAllTestRuns();
 }
 
 bool Start() {
@@ -123,6 +125,7 @@ HRESULT ShowFrame(PluginView* view, HWND owner, bool modal) {
 
 void CloseFrame(VST* object) {
   RunOnUi([object] {
+    StopTestRun(object);
     Frame* frame = FindFrame(object);
     if (!frame) return;
     // Out of the registry first: the plug-in may ask for a layout while it detaches.

@@ -10,6 +10,7 @@
 #include "plexar/editor/editor_access.h"
 #include "plexar/editor/frame.h"
 #include "plexar/editor/registry.h"
+#include "plexar/editor/test_run.h"
 #include "plexar/editor/ui_thread.h"
 #include "plexar/vst.h"
 
@@ -161,7 +162,8 @@ void Execute(VST* object, uint32_t command, intptr_t owner, const std::filesyste
       if (file) return RunPresetCommand(object, mode, *file);
       return AskPresetFile(object, mode);
     }
-    default: return;  // the ribbon, piano roll, data view and test run are not built
+    case kTestRun: return StartTestRun(object);
+    default: return;  // the ribbon, the piano roll and the data view are not built
   }
 }
 

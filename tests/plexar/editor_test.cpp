@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "plexar/editor/commands.h"
 #include "plexar/editor/editor.h"
@@ -193,6 +195,40 @@ TEST_F(EditorTest, StateSavedThenLoadedThroughFileCmd) {
   EXPECT_EQ(vst->GetParameter(0, &value), S_OK);
   EXPECT_FLOAT_EQ(value, 0.875f);
   std::filesystem::remove(file);
+}
+
+TEST_F(EditorTest, TestRunPlaysNotesUntilTheFrameCloses) {
+  Vst2Ptr vst = LoadVst2(TESSARY_V2EDITOR_SO);
+  ASSERT_EQ(vst->ShowEditor(nullptr, 0, 0), S_OK);
+  ASSERT_EQ(vst->AllocateBuffers(), S_OK);
+  FileCmd(vst.get(), EditorWindow(vst.get()), 0, editor::kTestRun, 0);
+  auto* record = Record(vst.get());
+  EXPECT_TRUE(WaitFor([&] {
+    RunBlock2(vst.get());
+    return record->eventCount >= 2;
+  }));
+  const auto* note = reinterpret_cast<const uint8_t*>(record->events[0].midiData);
+  EXPECT_EQ(note[0], 0x90);
+  EXPECT_EQ(note[1], 60);
+  EXPECT_EQ(note[2], 127);
+  // Closing the frame stops the run and joins its worker.
+  EXPECT_EQ(vst->CloseEditor(), S_OK);
+  RunBlock2(vst.get());
+  const int32_t played = record->eventCount;
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  RunBlock2(vst.get());
+  EXPECT_LE(record->eventCount, played + 1);  // at most the last note's release
+}
+
+TEST_F(EditorTest, ModalShowEditorReturnsWhenTheFrameCloses) {
+  Vst2Ptr vst = LoadVst2(TESSARY_V2EDITOR_SO);
+  std::atomic<HRESULT> shown{E_UNEXPECTED};
+  std::thread caller([&] { shown = vst->ShowEditor(nullptr, 0, 1); });
+  ASSERT_TRUE(WaitFor([&] { return FrameChildWindow(vst.get()) != 0; }));
+  EXPECT_EQ(shown.load(), E_UNEXPECTED);  // still waiting for the frame
+  EXPECT_EQ(vst->CloseEditor(), S_OK);
+  caller.join();
+  EXPECT_EQ(shown.load(), S_OK);
 }
 
 TEST_F(EditorTest, UnloadWithTheEditorOpenClosesIt) {
