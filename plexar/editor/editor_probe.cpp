@@ -26,6 +26,20 @@ std::string FrameTitle(VST* object) {
   return title;
 }
 
+std::vector<std::string> WindowTitles() {
+  std::vector<std::string> titles;
+  RunOnUi([&] {
+    GList* windows = gtk_window_list_toplevels();
+    for (GList* w = windows; w; w = w->next) {
+      if (!gtk_widget_get_visible(GTK_WIDGET(w->data))) continue;
+      const char* title = gtk_window_get_title(GTK_WINDOW(w->data));
+      titles.push_back(title ? title : "");
+    }
+    g_list_free(windows);
+  });
+  return titles;
+}
+
 bool ActivateMenuItem(VST* object, uint32_t command) {
   bool found = false;
   RunOnUi([&] {

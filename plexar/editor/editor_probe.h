@@ -15,6 +15,8 @@ namespace plexar::editor {
 /// The X11 window of the frame's child area (the view's parent), or 0 without a frame.
 unsigned long FrameChildWindow(VST* object);
 std::string FrameTitle(VST* object);
+/// The titles of every window the UI thread shows (frames, lists, dialogs).
+std::vector<std::string> WindowTitles();
 /// Activates the frame's menu item of `command`, as a click would; false without one.
 bool ActivateMenuItem(VST* object, uint32_t command);
 /// 1 checked, 0 not, -1 no such check item.

@@ -75,6 +75,7 @@ void AskPresetFile(VST* object, int32_t mode) {
     gtk_file_chooser_set_do_overwrite_confirmation(GTK_FILE_CHOOSER(dialog), TRUE);
     gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(dialog), pattern + 1);
   }
+  gtk_window_set_destroy_with_parent(GTK_WINDOW(dialog), TRUE);
   g_object_set_data(G_OBJECT(dialog), "plexar-mode", GINT_TO_POINTER(mode));
   g_signal_connect(dialog, "response", G_CALLBACK(+[](GtkDialog* d, gint response, gpointer o) {
     auto* object = static_cast<VST*>(o);

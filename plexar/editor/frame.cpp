@@ -163,6 +163,7 @@ void Frame::OnActivate(GtkMenuItem* item, gpointer data) {
   auto* frame = static_cast<Frame*>(data);
   if (frame->syncing_) return;
   const auto command = GPOINTER_TO_UINT(g_object_get_data(G_OBJECT(item), kCommandKey));
+  if (frame->view_->TakeCommand(command)) return;
   FileCmd(frame->Object(), frame->Window(), 0, command, 0);
 }
 

@@ -25,6 +25,8 @@ class PluginView {
   /// The frame is closing: tell the sinks, detach and release the view, mark it closed.
   virtual void DetachView() = 0;
   virtual VST* Object() = 0;
+  /// Offers a menu command to the plug-in first; true when it took it.
+  virtual bool TakeCommand(unsigned command) { (void)command; return false; }
 
  protected:
   ~PluginView() = default;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "plexar/editor/commands.h"
 #include "plexar/editor/editor.h"
 #include "plexar/editor/run_loop.h"
 #include "plexar/editor/ui_thread.h"
@@ -267,6 +268,14 @@ void VST3::DetachView() {
   NotifyEditorClosed();
   if (view) view->removed();
   DropView();
+}
+
+// A plug-in may show its own about box and help; without them the frame's own are shown.
+bool VST3::TakeCommand(unsigned command) {
+  if (!controller2) return false;
+  if (command == editor::kAbout) return controller2->openAboutBox(0) == kResultOk;
+  if (command == editor::kHelp) return controller2->openHelp(0) == kResultOk;
+  return false;
 }
 
 // The view goes before the run loop's handlers, which may belong to it.

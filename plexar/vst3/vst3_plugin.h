@@ -81,6 +81,7 @@ class VST3 final : public VST, private vst3::HostOwner, private editor::PluginVi
   void IdleView() override {}
   void DetachView() override;
   VST* Object() override { return this; }
+  bool TakeCommand(unsigned command) override;
   void DropView();
 
   // Loading steps.

@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -177,6 +178,29 @@ TEST_F(EditorTest, ProgramChosenFromTheMenuIsSelectedAndChecked) {
   EXPECT_EQ(sink->stateChanges.load(), 2);
   vst->Unadvise(sink);
   sink->Release();
+}
+
+TEST_F(EditorTest, MenuOpensTheAboutBoxTheStateDialogAndTheParameterList) {
+  Vst2Ptr vst = LoadVst2(TESSARY_V2EDITOR_SO);
+  ASSERT_EQ(vst->ShowEditor(nullptr, 0, 0), S_OK);
+  auto shows = [](const std::string& title) {
+    const auto titles = editor::WindowTitles();
+    return std::find(titles.begin(), titles.end(), title) != titles.end();
+  };
+  ASSERT_TRUE(ActivateMenuItem(vst.get(), editor::kAbout));
+  EXPECT_TRUE(shows("Tarnwick"));
+  ASSERT_TRUE(ActivateMenuItem(vst.get(), editor::kStateSave));
+  EXPECT_TRUE(shows("Save State"));
+  ASSERT_TRUE(ActivateMenuItem(vst.get(), editor::kParameters));
+  EXPECT_TRUE(shows("Parameters: Tessary V2 Test"));
+  EXPECT_EQ(ShownParameters(vst.get()).size(), 2u);
+  // Closing the frame takes its dialogs along; the parameter list stays until Unload.
+  EXPECT_EQ(vst->CloseEditor(), S_OK);
+  EXPECT_FALSE(shows("Tarnwick"));
+  EXPECT_FALSE(shows("Save State"));
+  EXPECT_TRUE(shows("Parameters: Tessary V2 Test"));
+  EXPECT_EQ(vst->Unload(), S_OK);
+  EXPECT_EQ(editor::WindowTitles(), std::vector<std::string>{});
 }
 
 TEST_F(EditorTest, StateSavedThenLoadedThroughFileCmd) {

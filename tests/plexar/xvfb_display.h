@@ -62,6 +62,8 @@ inline bool StartXvfb() {
   // No accessibility bus here; GTK's bridge to it keeps allocations that GLib's frames (built
   // without frame pointers) hide from the leak suppressions.
   setenv("NO_AT_BRIDGE", "1", 1);
+  // Nor a session bus: the file dialogs keep their settings in memory.
+  setenv("GSETTINGS_BACKEND", "memory", 1);
   return true;
 }
 
