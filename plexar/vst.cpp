@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include "plexar/editor/editor.h"
+
 namespace plexar {
 
 VST::VST() {
@@ -236,12 +238,14 @@ HRESULT VST::GetProgramsXml(BstrArray* xml) {
 
 HRESULT VST::GetEditorWindow(HWND* window) {
   if (!window) return E_POINTER;
-  *window = editorWindow;
+  *window = editor::FrameWindow(this);
   return S_OK;
 }
 
-// The editor frame is not built yet, so there is never a frame to close.
-HRESULT VST::CloseEditor() { return S_OK; }
+HRESULT VST::CloseEditor() {
+  editor::CloseFrame(this);
+  return S_OK;
+}
 
 HRESULT VST::GetSubCategories(BSTR* text) {
   if (!text) return E_POINTER;
@@ -277,6 +281,16 @@ void VST::NotifyParameterChanged(int32_t id, float value) {
 void VST::NotifyStateChanged(int32_t flag) {
   std::lock_guard guard(sinkLock);
   for (size_t i = 0; i < sinks.size(); ++i) sinks[i]->OnStateChanged(flag);
+}
+
+void VST::NotifyEditorClosed() {
+  std::lock_guard guard(sinkLock);
+  for (size_t i = 0; i < sinks.size(); ++i) sinks[i]->OnEditorClosed(this);
+}
+
+void VST::NotifyCommand(int32_t command) {
+  std::lock_guard guard(sinkLock);
+  for (size_t i = 0; i < sinks.size(); ++i) sinks[i]->OnCommand(command, this);
 }
 
 void VST::NotifyEvents(const BstrArray& events) {

@@ -19,6 +19,9 @@
 namespace plexar {
 
 class VST;
+namespace editor {
+struct EditorAccess;
+}
 
 /// Notification sink advised on a plug-in object.
 class VSTNOTIFICATION : public IUnknown {
@@ -198,6 +201,8 @@ class VST : public VSTZ2 {
   VST& operator=(const VST&) = delete;
 
  protected:
+  friend struct editor::EditorAccess;
+
   VST();
 
   /// Timing arguments of `Process`, stored into the format's own time structure.
@@ -221,6 +226,8 @@ class VST : public VSTZ2 {
   void NotifyParameterChanged(int32_t id, float value);
   void NotifyStateChanged(int32_t flag);
   void NotifyEvents(const BstrArray& events);
+  void NotifyEditorClosed();
+  void NotifyCommand(int32_t command);
   HMENU AskContextMenu(void* view, intptr_t item);
   /// Rebuild rule of the property setters.
   HRESULT ChangeProperty(int32_t* field, int32_t value);
@@ -255,7 +262,6 @@ class VST : public VSTZ2 {
   std::string productUrl;
   std::string subCategories;
   int32_t vstVersion = 0;
-  HWND editorWindow = nullptr;
   HWND keyTarget = nullptr;
   int32_t keyMessageOffset = 0;
   bool editorRibbon = false;

@@ -13,11 +13,13 @@
 #include "faust/rack.h"
 #include "faust/workbench.h"
 #include "platform/console.h"
+#include "plexar/editor/editor.h"
 #include "plexar/vst.h"
 #include "shell/commands.h"
 #include "shell/words.h"
 
 using platform::ConsoleWrite;
+using plexar::HRESULT;
 
 namespace {
 
@@ -27,7 +29,8 @@ constexpr char kVstHelp[] =
     "/vst param <N> <pname> pvalue\t\t Sets VST parameter value\r\n"
     "/vst apply <N> <S>\t\t\t Applies Nth VST to source S\r\n"
     "/vst remove <N> <S>\t\t\t Removes Nth VST from the source S\r\n"
-    "/vst unload  <N>\t\t\t Removes Nth VST from all sources and unloads it";
+    "/vst unload  <N>\t\t\t Removes Nth VST from all sources and unloads it\r\n"
+    "/vst edit <N> [params]\t\t\t Opens the Nth VST's editor, or its parameter list";
 
 void PrintRed(const std::string& text) { ConsoleWrite("\x1b[31m" + text + ".\x1b[0m\r\n"); }
 
@@ -121,6 +124,30 @@ void Unload(const std::string& word) {
   vsts.erase(vsts.begin() + static_cast<std::ptrdiff_t>(*position));
 }
 
+// Opens the plug-in's own editor, or its parameter list when it has none (compiled Faust
+// effects) or when asked. The windows live on the editor's UI thread: the prompt goes on.
+void Edit(const Words& words) {
+  std::optional<size_t> position = RackIndex(words[2]);
+  if (!position) return;
+  if (!plexar::editor::EditorsAvailable()) {
+    return PrintRed("No display for editor windows: DISPLAY is not set or its X server does not answer");
+  }
+  std::shared_ptr<VST> record;
+  {
+    std::lock_guard guard(workbenchLock);
+    if (*position >= vsts.size()) return;
+    record = vsts[*position];
+  }
+  const std::string number = std::to_string(*position + 1);
+  const bool listOnly = words.size() >= 4 && words[3] == "params";
+  HRESULT hr = listOnly ? plexar::E_FAIL : record->plugin->ShowEditor(nullptr, 0, 0);
+  const bool list = !plexar::Succeeded(hr);
+  if (list) hr = record->plugin->ShowEditor(nullptr, 2, 0);
+  if (!plexar::Succeeded(hr)) return PrintRed("Cannot open the editor of VST #" + number);
+  ConsoleWrite("\x1b[34m " + std::string(list ? "Parameters of" : "Editor of") + " VST #" + number +
+               " (" + record->name + ").\x1b[0m\r\n");
+}
+
 // A compiled entry is saved as a bundle that runs its code; a plug-in file is copied.
 void Save(const std::string& word, const std::string& file) {
   std::optional<size_t> position = RackIndex(word);
@@ -158,6 +185,8 @@ CommandResult VstCommand(const std::string& line, const Words& words) {
     Unload(words[2]);
   } else if (sub == "list") {
     ConsoleWrite("\x1b[36mVSTs: " + std::to_string(vsts.size()) + "\x1b[0m\r\n");
+  } else if (sub == "edit" && n >= 3) {
+    Edit(words);
   } else if (sub == "save" && n >= 4) {
     Save(words[2], RestOfLine(line, 3));
   }

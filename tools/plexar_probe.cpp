@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // plexar-probe: loads a VST 3 or VST 2 module through the plug-in host library, prints what
-// it reports and runs noise through it, so any module can be tried by hand.
+// it reports and runs noise through it, so any module can be tried by hand. With --editor it
+// shows the module's editor (or its parameter list) and waits until the window is closed.
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "plexar/editor/editor.h"
 #include "plexar/vst.h"
 
 namespace {
@@ -128,11 +130,26 @@ plexar::HRESULT LoadModule(const std::filesystem::path& path, int32_t classIndex
   return (*vst)->Load(&path, nullptr, nullptr, 0, 32, classIndex);
 }
 
+// The plug-in's own editor in the frame, or the parameter list for a plug-in without one;
+// returns when the window is closed.
+int ShowEditor(plexar::VST* vst) {
+  plexar::HRESULT hr = vst->ShowEditor(nullptr, 0, 1);
+  if (hr == plexar::E_FAIL && plexar::editor::EditorsAvailable()) hr = vst->ShowEditor(nullptr, 2, 1);
+  if (hr != plexar::S_OK) {
+    std::fprintf(stderr, "plexar-probe: no editor window (0x%08X)%s\n", static_cast<unsigned>(hr),
+                 plexar::editor::EditorsAvailable() ? "" : ": no X display");
+    return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  const bool editor = argc > 1 && std::string(argv[1]) == "--editor";
+  if (editor) --argc, ++argv;
   if (argc < 2 || argc > 3) {
-    std::fprintf(stderr, "usage: plexar-probe <module.vst3|module.so> [class-index]\n");
+    std::fprintf(stderr, "usage: plexar-probe [--editor] <module.vst3|module.so> [class-index]\n");
     return 2;
   }
   std::filesystem::path path = argv[1];
@@ -147,6 +164,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "plexar-probe: cannot load %s (0x%08X)\n", path.c_str(), static_cast<unsigned>(hr));
     return 1;
   }
+  if (editor) return ShowEditor(vst.get());
   plexar::BSTR name, vendor, sub;
   int32_t version = 0, latency = 0;
   vst->GetInfo(&name, &vendor);

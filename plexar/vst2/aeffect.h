@@ -196,6 +196,14 @@ enum HostOpcode : int32_t {
   audioMasterEndEdit = 44,
 };
 
+/// The editor's rectangle, answered by effEditGetRect through a pointer the plug-in keeps.
+struct ERect {
+  int16_t top;
+  int16_t left;
+  int16_t bottom;
+  int16_t right;
+};
+
 inline constexpr int32_t kVstProcessPrecision32 = 0;
 inline constexpr int32_t kVstProcessPrecision64 = 1;
 
@@ -211,6 +219,7 @@ static_assert(offsetof(AEffect, initialDelay) == 80 && offsetof(AEffect, object)
               offsetof(AEffect, uniqueID) == 112);
 static_assert(offsetof(AEffect, processReplacing) == 120 &&
               offsetof(AEffect, processDoubleReplacing) == 128 && offsetof(AEffect, future) == 136);
+static_assert(sizeof(ERect) == 8);
 static_assert(sizeof(VstEvent) == 32 && sizeof(VstMidiEvent) == 32);
 static_assert(offsetof(VstMidiEvent, deltaFrames) == 8 && offsetof(VstMidiEvent, noteOffset) == 20 &&
               offsetof(VstMidiEvent, midiData) == 24 && offsetof(VstMidiEvent, detune) == 28);

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "common/text.h"
+#include "plexar/editor/editor.h"
 #include "plexar/vst2/instance_list.h"
 #include "plexar/vst2/vst2_plugin.h"
 
@@ -24,6 +25,9 @@ constexpr const char* kHostCapabilities[] = {
 };
 
 constexpr char kHostName[] = "Tarnwick";
+
+// Larger than any screen; a bigger editor size is taken as garbage.
+constexpr intptr_t kMaxEditorSide = 16384;
 
 // A plug-in never sends more events at once than this; a larger count is taken as garbage.
 constexpr int32_t kMaxForwardedEvents = 4096;
@@ -72,7 +76,6 @@ intptr_t VST2::hostCallback(AEffect* effect, int32_t opcode, int32_t index, intp
 
 intptr_t VST2::InstanceRequest(int32_t opcode, int32_t index, intptr_t value, void* ptr,
                                float opt) {
-  (void)value;
   switch (opcode) {
     case audioMasterAutomate:
       NotifyParameterChanged(index, opt);
@@ -84,6 +87,12 @@ intptr_t VST2::InstanceRequest(int32_t opcode, int32_t index, intptr_t value, vo
       return 0;
     case audioMasterGetTime:
       return reinterpret_cast<intptr_t>(&timeInfo);
+    case audioMasterSizeWindow:
+      // The host says it can ("sizeWindow"): the frame takes the editor's new size.
+      if (index <= 0 || value <= 0 || index > kMaxEditorSide || value > kMaxEditorSide) return 0;
+      requestedWidth = index, requestedHeight = static_cast<int32_t>(value);
+      editor::Relayout(this);
+      return 1;
     case audioMasterProcessEvents:
       ForwardEvents(static_cast<const VstEvents*>(ptr));
       return 0;

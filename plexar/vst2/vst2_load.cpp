@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "plexar/editor/editor.h"
 #include "plexar/vst2/instance_list.h"
 #include "plexar/vst2/vst2_plugin.h"
 #include "plexar/vst3/module_posix.h"
@@ -155,6 +156,8 @@ void VST2::SendFormat(bool precision) {
 }
 
 HRESULT VST2::Unload() {
+  editor::CloseFrame(this);
+  editor::CloseParameterList(this);
   if (editorOpen) AttachEditor(nullptr);
   // Plug-ins expect to be stopped and switched off before they are closed.
   if (started) Dispatch(effStopProcess);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "plexar/editor/editor.h"
 #include "plexar/vst2/vst2_plugin.h"
 
 namespace plexar {
@@ -171,8 +172,49 @@ HRESULT VST2::FormatParameter(int32_t, float value, char* text) {
   return S_OK;
 }
 
-// The editor frame window is not part of this library yet.
-HRESULT VST2::ShowEditor(HWND, int32_t, int32_t) { return E_NOTIMPL; }
+HRESULT VST2::ShowEditor(HWND owner, int32_t mode, int32_t modal) {
+  if (!effect) return E_UNEXPECTED;
+  if (mode == 2 || !(effect->flags & effFlagsHasEditor)) {
+    return Succeeded(editor::ShowParameterList(this, owner, modal != 0)) ? S_OK : E_FAIL;
+  }
+  editorRibbon = mode != 0;
+  return editor::ShowFrame(this, owner, modal != 0);
+}
+
+bool VST2::PrepareView() { return effect && (effect->flags & effFlagsHasEditor) && !editorOpen; }
+
+bool VST2::AttachView(unsigned long window) {
+  // On Linux the parent is the X11 window id itself.
+  Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(window));
+  editorOpen = effect != nullptr;
+  return editorOpen;
+}
+
+bool VST2::ViewSize(int* width, int* height) {
+  if (requestedWidth > 0 && requestedHeight > 0) {
+    *width = requestedWidth, *height = requestedHeight;
+    return true;
+  }
+  ERect* rect = nullptr;
+  Dispatch(effEditGetRect, 0, 0, &rect);
+  if (!rect) return false;
+  *width = rect->right - rect->left;
+  *height = rect->bottom - rect->top;
+  return *width > 0 && *height > 0;
+}
+
+// VST 2 editors on Linux have no window procedure of their own: they handle their X events
+// and draw only inside effEditIdle, so the frame always idles them, by default every 30 ms.
+int VST2::IdleInterval() { return editorIdleMs > 0 ? editorIdleMs : 30; }
+
+void VST2::IdleView() { Dispatch(effEditIdle); }
+
+void VST2::DetachView() {
+  NotifyEditorClosed();
+  Dispatch(effEditClose);
+  editorOpen = false;
+  requestedWidth = requestedHeight = 0;
+}
 
 HRESULT VST2::AttachEditor(HWND parent) {
   if (!parent) {

@@ -7,12 +7,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "plexar/editor/plugin_view.h"
 #include "plexar/vst.h"
 #include "plexar/vst2/aeffect.h"
 
 namespace plexar {
 
-class VST2 final : public VST {
+class VST2 final : public VST, private editor::PluginView {
  public:
   VST2() = default;
   ~VST2() override;
@@ -60,6 +61,16 @@ class VST2 final : public VST {
   void FreeFormatBuffers() override;
 
  private:
+  // PluginView, on the UI thread.
+  bool PrepareView() override;
+  bool AttachView(unsigned long window) override;
+  bool ViewSize(int* width, int* height) override;
+  void ViewPlaced(int, int) override {}
+  int IdleInterval() override;
+  void IdleView() override;
+  void DetachView() override;
+  VST* Object() override { return this; }
+
   /// Calls the dispatcher when an entry point and an AEffect exist; a plug-in's exception
   /// answers 0, as does a missing plug-in.
   intptr_t Dispatch(int32_t opcode, int32_t index = 0, intptr_t value = 0, void* ptr = nullptr,
@@ -90,6 +101,9 @@ class VST2 final : public VST {
   std::vector<float> floatChannels;
   std::vector<float*> floatInputs;
   std::vector<float*> floatOutputs;
+  // The editor size the plug-in last asked for (audioMasterSizeWindow); 0 when it has not.
+  std::atomic<int32_t> requestedWidth{0};
+  std::atomic<int32_t> requestedHeight{0};
   bool mainsOn = false;
   bool started = false;
   std::atomic<uint64_t> reportedOpcodes{0};

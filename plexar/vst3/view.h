@@ -63,6 +63,36 @@ class IContextMenu : public FUnknown {
   virtual tresult popup(int32 x, int32 y) = 0;
 };
 
+namespace linux_ui {
+
+using FileDescriptor = int;
+using TimerInterval = uint64;
+
+class IEventHandler : public FUnknown {
+ public:
+  static constexpr Uid iid = MakeUid(0x561E65C9, 0x13A0496F, 0x813A2C35, 0x654D7983);
+  virtual void onFDIsSet(FileDescriptor fd) = 0;
+};
+
+class ITimerHandler : public FUnknown {
+ public:
+  static constexpr Uid iid = MakeUid(0x10BDD94F, 0x41424774, 0x821FAD8F, 0xECA72CA9);
+  virtual void onTimer() = 0;
+};
+
+/// Offered by the host through the plug frame: Linux has no common UI loop, so views hand
+/// their file descriptors and timers to the host's.
+class IRunLoop : public FUnknown {
+ public:
+  static constexpr Uid iid = MakeUid(0x18C35366, 0x97764F1A, 0x9C5B8385, 0x7A871389);
+  virtual tresult registerEventHandler(IEventHandler* handler, FileDescriptor fd) = 0;
+  virtual tresult unregisterEventHandler(IEventHandler* handler) = 0;
+  virtual tresult registerTimer(ITimerHandler* handler, TimerInterval milliseconds) = 0;
+  virtual tresult unregisterTimer(ITimerHandler* handler) = 0;
+};
+
+}  // namespace linux_ui
+
 static_assert(sizeof(ViewRect) == 16);
 static_assert(sizeof(IContextMenuItem) == 264 && offsetof(IContextMenuItem, tag) == 256 &&
               offsetof(IContextMenuItem, flags) == 260);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/text.h"
+#include "plexar/editor/editor.h"
 #include "plexar/vst3/memory_stream.h"
 #include "plexar/vst3/module_posix.h"
 #include "plexar/vst3/text16.h"
@@ -332,6 +333,8 @@ HRESULT VST3::SetupProcessing() {
 }
 
 HRESULT VST3::Unload() {
+  editor::CloseFrame(this);
+  editor::CloseParameterList(this);
   if (view) {
     view->removed();
     view.reset();

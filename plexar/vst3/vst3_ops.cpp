@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "plexar/editor/commands.h"
+#include "plexar/editor/editor.h"
+#include "plexar/editor/run_loop.h"
+#include "plexar/editor/ui_thread.h"
 #include "plexar/vst3/text16.h"
 #include "plexar/vst3/vst3_plugin.h"
 
@@ -210,8 +214,81 @@ HRESULT VST3::FormatParameter(int32_t id, float value, char* text) {
   return S_OK;
 }
 
-// The editor frame window is not part of this library yet.
-HRESULT VST3::ShowEditor(HWND, int32_t, int32_t) { return E_NOTIMPL; }
+HRESULT VST3::ShowEditor(HWND owner, int32_t mode, int32_t modal) {
+  if (mode == 2) {
+    return Succeeded(editor::ShowParameterList(this, owner, modal != 0)) ? S_OK : E_FAIL;
+  }
+  if (!controller) return E_FAIL;
+  editorRibbon = mode != 0;
+  return editor::ShowFrame(this, owner, modal != 0);
+}
+
+bool VST3::PrepareView() {
+  if (!controller || editorOpen) return false;
+  view = Ref<IPlugView>::Adopt(controller->createView("editor"));
+  if (!view) return false;
+  if (view->isPlatformTypeSupported(kPlatformTypeX11EmbedWindowID) != kResultTrue) {
+    view.reset();
+    return false;
+  }
+  viewRect = {};
+  runLoop = new editor::RunLoop;
+  return true;
+}
+
+bool VST3::AttachView(unsigned long window) {
+  editorOpen = true;
+  view->setFrame(plugFrame);
+  // On Linux the parent is the X11 window id passed by value.
+  if (view->attached(reinterpret_cast<void*>(window), kPlatformTypeX11EmbedWindowID) != kResultOk) {
+    view->setFrame(nullptr);
+    DropView();
+    return false;
+  }
+  return true;
+}
+
+bool VST3::ViewSize(int* width, int* height) {
+  ViewRect rect = viewRect;
+  constexpr int kSmallest = 5;
+  if (rect.right - rect.left < kSmallest || rect.bottom - rect.top < kSmallest) {
+    if (!view || view->getSize(&rect) != kResultOk) return false;
+  }
+  *width = rect.right - rect.left;
+  *height = rect.bottom - rect.top;
+  return true;
+}
+
+void VST3::ViewPlaced(int width, int height) {
+  ViewRect rect{0, 0, width, height};
+  if (view) view->onSize(&rect);
+}
+
+void VST3::DetachView() {
+  NotifyEditorClosed();
+  if (view) view->removed();
+  DropView();
+}
+
+// A plug-in may show its own about box and help; without them the frame's own are shown.
+bool VST3::TakeCommand(unsigned command) {
+  if (!controller2) return false;
+  if (command == editor::kAbout) return controller2->openAboutBox(0) == kResultOk;
+  if (command == editor::kHelp) return controller2->openHelp(0) == kResultOk;
+  return false;
+}
+
+// The view goes before the run loop's handlers, which may belong to it.
+void VST3::DropView() {
+  view.reset();
+  if (runLoop) {
+    runLoop->Clear();
+    runLoop->release();
+    runLoop = nullptr;
+  }
+  viewRect = {};
+  editorOpen = false;
+}
 
 HRESULT VST3::AttachEditor(HWND parent) {
   if (!parent) {
@@ -233,14 +310,23 @@ HRESULT VST3::AttachEditor(HWND parent) {
   return S_OK;
 }
 
+// A view shown in the editor frame is only touched on the UI thread.
 HRESULT VST3::KeyDown(int32_t key) {
-  if (!view) return E_NOINTERFACE;
-  return view->onKeyDown(0, static_cast<int16>(key), 0) == kResultOk ? S_OK : E_FAIL;
+  HRESULT hr = E_NOINTERFACE;
+  auto press = [&] {
+    if (view) hr = view->onKeyDown(0, static_cast<int16>(key), 0) == kResultOk ? S_OK : E_FAIL;
+  };
+  if (!editor::RunOnUi(press)) press();
+  return hr;
 }
 
 HRESULT VST3::KeyUp(int32_t key) {
-  if (!view) return E_NOINTERFACE;
-  return view->onKeyUp(0, static_cast<int16>(key), 0) == kResultOk ? S_OK : E_FAIL;
+  HRESULT hr = E_NOINTERFACE;
+  auto release = [&] {
+    if (view) hr = view->onKeyUp(0, static_cast<int16>(key), 0) == kResultOk ? S_OK : E_FAIL;
+  };
+  if (!editor::RunOnUi(release)) release();
+  return hr;
 }
 
 }  // namespace plexar

@@ -6,13 +6,18 @@
 #include <string>
 #include <vector>
 
+#include "plexar/editor/plugin_view.h"
 #include "plexar/vst.h"
 #include "plexar/vst3/host_objects.h"
 #include "plexar/vst3/ref.h"
 
 namespace plexar {
 
-class VST3 final : public VST, private vst3::HostOwner {
+namespace editor {
+class RunLoop;
+}
+
+class VST3 final : public VST, private vst3::HostOwner, private editor::PluginView {
  public:
   VST3() = default;
   ~VST3() override;
@@ -67,6 +72,18 @@ class VST3 final : public VST, private vst3::HostOwner {
   void OutputEvent(const vst3::Event& event) override;
   vst3::tresult QueryHostObjects(const vst3::TUID iid, void** obj) override;
 
+  // PluginView, on the UI thread.
+  bool PrepareView() override;
+  bool AttachView(unsigned long window) override;
+  bool ViewSize(int* width, int* height) override;
+  void ViewPlaced(int width, int height) override;
+  int IdleInterval() override { return 0; }
+  void IdleView() override {}
+  void DetachView() override;
+  VST* Object() override { return this; }
+  bool TakeCommand(unsigned command) override;
+  void DropView();
+
   // Loading steps.
   HRESULT OpenFactory(const std::filesystem::path& path, void* moduleArg, void* entry);
   int32_t PickClass(int32_t classIndex, int32_t count);
@@ -117,6 +134,8 @@ class VST3 final : public VST, private vst3::HostOwner {
   bool componentActive = false;
   bool kilohearts = false;
   vst3::ViewRect viewRect{};
+  // Offered to the open view through the plug frame while the editor frame shows it.
+  editor::RunLoop* runLoop = nullptr;
 
   vst3::MyHostApplication* hostApplication = nullptr;
   vst3::MyComponentHandler* componentHandler = nullptr;

@@ -3,6 +3,8 @@
 // changes, and the callbacks the host objects forward during processing.
 #include <cstring>
 
+#include "plexar/editor/editor.h"
+#include "plexar/editor/run_loop.h"
 #include "plexar/vst3/vst3_plugin.h"
 
 namespace plexar {
@@ -208,7 +210,10 @@ void VST3::ExecuteMenuItem(int32 tag) {
   for (size_t i = 0; i < sinks.size(); ++i) sinks[i]->OnContextMenu(nullptr, tag);
 }
 
-void VST3::ResizeView(IPlugView*, ViewRect* rect) { viewRect = *rect; }
+void VST3::ResizeView(IPlugView*, ViewRect* rect) {
+  viewRect = *rect;
+  editor::Relayout(this);
+}
 
 int32 VST3::InputEventCount() { return static_cast<int32>(inputEvents.size()); }
 
@@ -231,6 +236,8 @@ tresult VST3::QueryHostObjects(const TUID iid, void** obj) {
   if (componentHandler && componentHandler->QueryOwn(iid, obj) == kResultOk) return kResultOk;
   // Plug-ins look for the unit handler on the component handler too.
   if (unitHandler && unitHandler->QueryOwn(iid, obj) == kResultOk) return kResultOk;
+  // Views ask the plug frame for the run loop.
+  if (runLoop && runLoop->queryInterface(iid, obj) == kResultOk) return kResultOk;
   return kNoInterface;
 }
 

@@ -489,7 +489,9 @@ TEST(Vst2EditorTest, AttachAndKeysReachThePlugin) {
   EXPECT_EQ(r->lastValue[effEditKeyDown], 65);
   EXPECT_EQ(vst->AttachEditor(nullptr), S_OK);
   EXPECT_EQ(Count(r, effEditClose), 1);
-  EXPECT_EQ(vst->ShowEditor(nullptr, 0, 0), E_NOTIMPL);
+  // The frame needs an X server, which this test does not have.
+  unsetenv("DISPLAY");
+  EXPECT_EQ(vst->ShowEditor(nullptr, 0, 0), E_FAIL);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "plexar/vst.h"
 #include "shell/dispatch.h"
 #include "shell/session.h"
+#include "xvfb_display.h"
 
 namespace {
 
@@ -136,6 +137,32 @@ TEST_F(WorkbenchCommandsTest, SavingAPlugInCopiesItOrSaysWhyNot) {
   EXPECT_EQ(fs::file_size(copy), fs::file_size(kReverb));
   EXPECT_TRUE(StartsWith(Run("/vst save 1 /no/such/folder/x.so"),
                          "\x1b[31mCannot save VST #1 to /no/such/folder/x.so: "));
+}
+
+// Without a display (this test's process never starts one) the editor says why in red.
+TEST_F(WorkbenchCommandsTest, EditWithoutADisplaySaysSo) {
+  unsetenv("DISPLAY");
+  Run(std::string("/vst load ") + kDragonfly);
+  EXPECT_EQ(Run("/vst edit 1"),
+            "\x1b[31mNo display for editor windows: DISPLAY is not set or its X server does not "
+            "answer.\x1b[0m\r\n");
+  EXPECT_EQ(Run("/vst edit 4"), "\x1b[31mInvalid index. Use /vst list to see available files.\x1b[0m\r\n");
+  EXPECT_NE(Run("/vst").find("/vst edit <N> [params]"), std::string::npos);
+}
+
+TEST_F(WorkbenchCommandsTest, EditOpensTheEditorOrTheParameterList) {
+  ASSERT_TRUE(plexar::testing::StartXvfb());
+  Run(std::string("/vst load ") + kDragonfly);
+  ASSERT_EQ(vsts.size(), 1u);
+  const std::string name = vsts[0]->name;
+  EXPECT_EQ(Run("/vst edit 1"), "\x1b[34m Editor of VST #1 (" + name + ").\x1b[0m\r\n");
+  EXPECT_EQ(Run("/vst edit 1 params"), "\x1b[34m Parameters of VST #1 (" + name + ").\x1b[0m\r\n");
+  plexar::HWND frame = nullptr;
+  vsts[0]->plugin->GetEditorWindow(&frame);
+  EXPECT_NE(frame, nullptr);
+  // Unloading the entry closes its windows.
+  Run("/vst unload 1");
+  EXPECT_TRUE(vsts.empty());
 }
 
 }  // namespace

@@ -1,13 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A small VST 2 plug-in on our own declarations that records what the host does. Built as a
 // stereo gain effect exporting both entry points, as a synthesizer with no inputs and no
-// programs (TESTPLUG2_SYNTH), and as a module whose entry point throws (TESTPLUG2_THROW).
+// programs (TESTPLUG2_SYNTH), as a module whose entry point throws (TESTPLUG2_THROW), and as
+// the gain effect with an editor that draws with Xlib on every idle call (TESTPLUG2_EDITOR).
 #include <cstdio>
 #include <cstring>
 #include <new>
 #include <stdexcept>
 
 #include "vst2_test_record.h"
+#ifdef TESTPLUG2_EDITOR
+#include "x11_panel.h"
+#endif
 
 using namespace plexar::testplug2;
 
@@ -24,6 +28,10 @@ struct Instance {
   Vst2TestRecord record{};
   HostCallback host = nullptr;
   uint8_t chunk[16] = {};
+#ifdef TESTPLUG2_EDITOR
+  plexar::testplug::X11Panel panel;
+  ERect rect{0, 0, kEditorHeight, kEditorWidth};
+#endif
 };
 
 // The record of the instance closed last, kept for tests that look after Unload.
@@ -78,7 +86,19 @@ intptr_t Dispatcher(AEffect* effect, int32_t opcode, int32_t index, intptr_t val
     case effGetProgram: return r.program;
     case effGetParamName: CopyText(ptr, index == 0 ? "Gain" : "Mix"); return 0;
     case effSetSampleRate: r.sampleRate = opt; return 0;
-    case effEditOpen: r.editParent = reinterpret_cast<intptr_t>(ptr); return 1;
+    case effEditOpen:
+      r.editParent = reinterpret_cast<intptr_t>(ptr);
+#ifdef TESTPLUG2_EDITOR
+      self->panel.Open(reinterpret_cast<unsigned long>(ptr), kEditorWidth, kEditorHeight);
+#endif
+      return 1;
+#ifdef TESTPLUG2_EDITOR
+    case effEditGetRect: *static_cast<ERect**>(ptr) = &self->rect; return 1;
+    case effEditIdle:
+      if (self->panel.IsOpen()) ++r.editIdles, self->panel.Fill(kEditorColour);
+      return 0;
+    case effEditClose: ++r.editCloses, self->panel.Close(); return 1;
+#endif
     case effGetChunk: return GetChunk(self, index, static_cast<void**>(ptr));
     case effSetChunk: return SetChunk(self, value, ptr);
     case effProcessEvents: TakeEvents(self, static_cast<VstEvents*>(ptr)); return 1;
@@ -156,6 +176,9 @@ AEffect* Create(HostCallback host, int32_t uniqueId) {
   e.numOutputs = 2;
   e.flags = effFlagsCanReplacing | effFlagsProgramChunks |
             (kSynth ? effFlagsIsSynth : effFlagsCanDoubleReplacing);
+#ifdef TESTPLUG2_EDITOR
+  e.flags |= effFlagsHasEditor;
+#endif
   e.initialDelay = 7;
   e.object = &self->record;
   e.uniqueID = uniqueId;

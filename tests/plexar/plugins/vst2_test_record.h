@@ -29,6 +29,8 @@ struct Vst2TestRecord {
   float params[2];
   int32_t program;
   intptr_t editParent;
+  int32_t editIdles;         // effEditIdle calls while the editor was open (editor variant)
+  int32_t editCloses;
 };
 
 /// Sent with effVendorSpecific as `ptr`: the plug-in calls the host with these arguments,
@@ -42,6 +44,11 @@ struct HostRequest {
   float opt;
   intptr_t answer;
 };
+
+/// The editor variant's size, and the colour it fills itself with on every idle call.
+inline constexpr int16_t kEditorWidth = 160;
+inline constexpr int16_t kEditorHeight = 100;
+inline constexpr unsigned long kEditorColour = 0x0000C0;
 
 inline constexpr int32_t kTestRequest = 50;  // effVendorSpecific
 inline constexpr int32_t kIdFromMain = 0x4D41494E;           // 'MAIN'

@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A compiled Faust effect has no editor of its own: it gets the parameter list, and a value
+// typed there is heard in what its source renders.
+#include "audio_files.h"
+#include "engine_fixture.h"
+#include "faust/audio_in.h"
+#include "faust/render.h"
+#include "plexar/editor/editor_probe.h"
+#include "xvfb_display.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class FaustParameterListTest : public faust_testing::EngineTest {
+ protected:
+  static void SetUpTestSuite() {
+    ASSERT_TRUE(plexar::testing::StartXvfb());
+    EngineTest::SetUpTestSuite();
+  }
+};
+
+TEST_F(FaustParameterListTest, ValueTypedInTheListIsRendered) {
+  auto effect = Load("gain = hslider(\"gain\", 1, 0, 1, 0.01); process = *(gain);");
+  ASSERT_TRUE(effect);
+  EXPECT_EQ(effect->plugin->ShowEditor(nullptr, 0, 0), plexar::E_FAIL);
+  ASSERT_EQ(effect->plugin->ShowEditor(nullptr, 2, 0), plexar::S_OK);
+  const auto rows = plexar::editor::ShownParameters(effect->plugin);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].name, "gain");
+  EXPECT_EQ(rows[0].value, "1.000");
+  ASSERT_TRUE(plexar::editor::EnterParameterValue(effect->plugin, rows[0].id, "0.25"));
+
+  const fs::path file = home_ / "dc-list.wav";
+  ASSERT_TRUE(faust_test::Ffmpeg("-f lavfi -i aevalsrc=0.5:s=48000:d=1 -ac 1", file));
+  AUDIO_IN source;
+  source.file = file.string();
+  source.chain = {effect};
+  const fs::path out = home_ / "rendered-list.wav";
+  std::atomic<bool> cancel{false};
+  std::string error;
+  ASSERT_TRUE(faust::RenderSource(source, out.string(), cancel, nullptr, nullptr, &error)) << error;
+  SF_INFO info{};
+  std::vector<int16_t> samples = faust_test::ReadWav(out, &info);
+  ASSERT_GT(info.frames, 40000);
+  // 0.5 times the typed 0.25.
+  for (size_t frame = 1000; frame < 40000; frame += 97) ASSERT_NEAR(samples[2 * frame], 4095, 2) << frame;
+}
+
+}  // namespace
