@@ -116,7 +116,6 @@ HRESULT VST3::Load(const std::filesystem::path* file, void* moduleArg, void* ent
   }
   if (SetupProcessing() != S_OK) return Unload(), E_FAIL;
   CreateController();
-  kilohearts = vendor == "Kilohearts";
   if (controller) ConnectController();
   if (requireEditor >= 1 && !controller) return Unload(), E_FAIL;
   ReadBuses();

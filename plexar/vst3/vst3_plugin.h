@@ -132,7 +132,6 @@ class VST3 final : public VST, private vst3::HostOwner, private editor::PluginVi
   std::vector<vst3::Event> inputEvents;
   bool processingSetUp = true;
   bool componentActive = false;
-  bool kilohearts = false;
   vst3::ViewRect viewRect{};
   // Offered to the open view through the plug frame while the editor frame shows it.
   editor::RunLoop* runLoop = nullptr;

@@ -184,16 +184,13 @@ void VST3::ProcessBlock() {
   if (blockChanges) blockChanges->release();
 }
 
+// An edit in the plug-in's own editor reaches only its controller; the processor hears it
+// when the host passes it on with the next block, as for any parameter set from outside.
 void VST3::PerformEdit(ParamID id, ParamValue value) {
   NotifyParameterChanged(static_cast<int32_t>(id), static_cast<float>(value));
-  if (kilohearts) {
-    std::lock_guard guard(pendingLock);
-    pendingChanges.push_back({id, static_cast<float>(value)});
-    changesPending = true;
-  } else if (parameterChanges) {
-    int32 index = 0;
-    parameterChanges->addParameterData(id, index)->addPoint(0, value, index);
-  }
+  std::lock_guard guard(pendingLock);
+  pendingChanges.push_back({id, static_cast<float>(value)});
+  changesPending = true;
 }
 
 void VST3::SetDirty(bool state) {

@@ -72,7 +72,8 @@ TEST(Vst3SplitTest, SeparateControllerIsCreatedConnectedAndFedTheComponentState)
   ASSERT_EQ(sink->changes.size(), 1u);
   EXPECT_EQ(sink->changes[0], std::make_pair(0, 0.25f));
   RunBlock(vst.get());
-  EXPECT_EQ(comp->parameterChangeBlocks, 1);  // editor edits are not forwarded for this vendor
+  EXPECT_EQ(comp->parameterChangeBlocks, 2);  // the editor's edit went on to the processor
+  EXPECT_FLOAT_EQ(static_cast<float>(comp->lastChangeValue), 0.25f);
   controller->Poke(2);
   int32_t dirty = 0;
   vst->GetDirty(&dirty);
@@ -93,15 +94,18 @@ TEST(Vst3SplitTest, SeparateControllerIsCreatedConnectedAndFedTheComponentState)
   EXPECT_EQ(vst->Unload(), S_OK);
 }
 
-TEST(Vst3VendorTest, EditorEditsReachTheProcessorOnlyForKilohearts) {
-  VstPtr vst = LoadVst3(TESSARY_KILO_SO);
-  auto component = Probe(vst.get());
-  auto controller = Probe(vst.get(), vst3::IEditController::iid);
-  vst->AllocateBuffers();
-  controller->Poke(1);
-  RunBlock(vst.get());
-  EXPECT_EQ(component->Record()->parameterChangeBlocks, 1);
-  EXPECT_EQ(component->Record()->lastChangeValue, 0.25);
+TEST(Vst3VendorTest, EditorEditsReachTheProcessorWhateverTheVendor) {
+  for (const char* module : {TESSARY_KILO_SO, TESSARY_SPLIT_SO}) {
+    SCOPED_TRACE(module);
+    VstPtr vst = LoadVst3(module);
+    auto component = Probe(vst.get());
+    auto controller = Probe(vst.get(), vst3::IEditController::iid);
+    vst->AllocateBuffers();
+    controller->Poke(1);
+    RunBlock(vst.get());
+    EXPECT_EQ(component->Record()->parameterChangeBlocks, 1);
+    EXPECT_EQ(component->Record()->lastChangeValue, 0.25);
+  }
 }
 
 TEST(Vst3VendorTest, SoftubeControllersAreInitializedOnce) {
