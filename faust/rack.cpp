@@ -7,6 +7,7 @@
 #include <memory>
 #include <sstream>
 
+#include "common/terminal_text.h"
 #include "faust/faust_engine.h"
 #include "faust/workbench.h"
 #include "platform/console.h"
@@ -38,7 +39,8 @@ bool CompileIntoEngine(VST& record) {
   char error[faust_engine::kTextBufferSize] = {};
   if (!engine->Compile(faustCode.data(), faustCode.size(), error)) {
     error[sizeof error - 1] = 0;
-    ConsoleWrite(std::string("\x1b[31mFaust compilation error: ") + error + "\x1b[0m\r\n");
+    // The message quotes the model's code, so it is peer text like the code itself.
+    ConsoleWrite("\x1b[31mFaust compilation error: " + common::TerminalSafe(error) + "\x1b[0m\r\n");
     record.error = error;
     return false;
   }
@@ -63,9 +65,12 @@ std::string ParameterShown(plexar::VST& plugin, const plexar::ParameterRecord& p
 }
 
 void PrintBanner(VST& record) {
-  std::string out = "\x1b[36mLoaded plugin: " + record.name + " by " + record.vendor + "\r\n";
+  using common::TerminalSafeLine;
+  std::string out = "\x1b[36mLoaded plugin: " + TerminalSafeLine(record.name) + " by " +
+                    TerminalSafeLine(record.vendor) + "\r\n";
   for (const auto& param : record.params) {
-    out += "Parameter: " + param.name + " (" + ParameterShown(*record.plugin, param) + ")\r\n";
+    out += "Parameter: " + TerminalSafeLine(param.name) + " (" +
+           TerminalSafeLine(ParameterShown(*record.plugin, param)) + ")\r\n";
   }
   out += "\x1b[0m\x1b[33mUse /vst param " + std::to_string(vsts.size() + 1) +
          " <name> <value> to set parameter values\r\n\x1b[0m";

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "common/terminal_text.h"
 #include "faust/bundle.h"
 #include "faust/faust_engine.h"
 #include "faust/rack.h"
@@ -35,7 +36,8 @@ std::optional<size_t> SnippetIndex(const std::string& word) {
 }
 
 void TypeSnippet(size_t position) {
-  ConsoleWrite("\x1b[36mFaust #" + std::to_string(position + 1) + ":\r\n" + fausts[position] +
+  ConsoleWrite("\x1b[36mFaust #" + std::to_string(position + 1) + ":\r\n" +
+               common::TerminalSafe(fausts[position]) +
                "\x1b[0m\r\n");
 }
 

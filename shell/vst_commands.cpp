@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "common/terminal_text.h"
 #include "faust/audio_in.h"
 #include "faust/bundle.h"
 #include "faust/rack.h"
@@ -145,7 +146,7 @@ void Edit(const Words& words) {
   if (list) hr = record->plugin->ShowEditor(nullptr, 2, 0);
   if (!plexar::Succeeded(hr)) return PrintRed("Cannot open the editor of VST #" + number);
   ConsoleWrite("\x1b[34m " + std::string(list ? "Parameters of" : "Editor of") + " VST #" + number +
-               " (" + record->name + ").\x1b[0m\r\n");
+               " (" + common::TerminalSafeLine(record->name) + ").\x1b[0m\r\n");
 }
 
 // A compiled entry is saved as a bundle that runs its code; a plug-in file is copied.
