@@ -67,29 +67,29 @@ class Exports final : public FaustExports {
   }
   bool Compile(const char* code, size_t length, char* error) override {
     std::string message;
-    lastCode_.assign(code ? code : "", code ? length : 0);
-    lastProgram_ = CompileProgram(lastCode_, kDefaultName, &message);
-    if (!lastProgram_) CopyText(error, kTextBufferSize, message);
+    if (!CompileOnce(std::string(code ? code : "", code ? length : 0), kDefaultName, &message)) {
+      CopyText(error, kTextBufferSize, message);
+    }
     return lastProgram_ != nullptr;
   }
   void Install(const char* code, size_t length, const char* name) override {
-    std::string source(code ? code : "", code ? length : 0);
-    std::string fallback = name && *name ? name : kDefaultName;
-    if (!lastProgram_ || source != lastCode_ || fallback != kDefaultName) {
-      std::string message;
-      lastProgram_ = CompileProgram(source, fallback, &message);
+    std::string message;
+    if (CompileOnce(std::string(code ? code : "", code ? length : 0),
+                    name && *name ? name : kDefaultName, &message)) {
+      InstallProgram(lastProgram_);
     }
-    if (lastProgram_) InstallProgram(lastProgram_);
   }
+  // Asked twice, for the size and then for the text: the second answer reuses the first.
   bool ExpandCode(const char* code, size_t length, char* out, size_t* size) override {
     if (!size) return false;
     std::string message;
-    auto program = CompileProgram(std::string(code ? code : "", code ? length : 0), kDefaultName,
-                                  &message);
-    if (!program) return *size = 0, false;
-    const bool fits = out && *size >= program->expanded.size();
-    if (fits) std::memcpy(out, program->expanded.data(), program->expanded.size());
-    *size = program->expanded.size();
+    if (!CompileOnce(std::string(code ? code : "", code ? length : 0), kDefaultName, &message)) {
+      return *size = 0, false;
+    }
+    const std::string& expanded = lastProgram_->expanded;
+    const bool fits = out && *size >= expanded.size();
+    if (fits) std::memcpy(out, expanded.data(), expanded.size());
+    *size = expanded.size();
     return fits;
   }
   void LibraryFolder(char* buffer, size_t size, bool create) override {
@@ -105,8 +105,17 @@ class Exports final : public FaustExports {
   }
 
  private:
+  // The code compiled last and its program, so that Compile then Install, or the two
+  // ExpandCode calls, compile it once.
+  bool CompileOnce(const std::string& code, const std::string& name, std::string* message) {
+    if (lastProgram_ && code == lastCode_ && name == lastName_) return true;
+    lastCode_ = code, lastName_ = name;
+    lastProgram_ = CompileProgram(code, name, message);
+    return lastProgram_ != nullptr;
+  }
+
   std::atomic<uint32_t> refs_{1};
-  std::string lastCode_;
+  std::string lastCode_, lastName_;
   std::shared_ptr<const Program> lastProgram_;
 };
 
