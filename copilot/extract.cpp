@@ -18,17 +18,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr char kFolderId[] = "933bd016-0397-42c9-b3e0-eaa7900ef53e";
 constexpr size_t kPiece = size_t(8) << 20;
 
 std::atomic<bool> extractionCancelled{false};
-
-fs::path DataHome() {
-  const char* xdg = getenv("XDG_DATA_HOME");
-  if (xdg && *xdg) return xdg;
-  const char* home = getenv("HOME");
-  return fs::path(home && *home ? home : "/tmp") / ".local" / "share";
-}
 
 std::string ReadSmallFile(const fs::path& path) {
   std::ifstream in(path);
@@ -81,7 +73,7 @@ bool ReplaceFile(const fs::path& target, const unsigned char* data, size_t size,
 
 void CancelExtraction() { extractionCancelled.store(true); }
 
-fs::path CopilotInstallPath() { return DataHome() / "tessary" / kFolderId / "copilot"; }
+fs::path CopilotInstallPath() { return platform::UnpackFolder() / "copilot"; }
 
 std::string ExtractCopilot() {
   std::optional<platform::Resource> blob = platform::FindResource("COPILOT_EXE");

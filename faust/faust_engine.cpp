@@ -25,15 +25,7 @@ std::string faustCode;
 namespace {
 
 constexpr char kResourceName[] = "FAUST_VST";
-constexpr char kFolderId[] = "933bd016-0397-42c9-b3e0-eaa7900ef53e";
 constexpr char kModuleName[] = "TessaryFaust.so";
-
-fs::path EngineFolder() {
-  const char* xdg = std::getenv("XDG_DATA_HOME");
-  if (xdg && *xdg) return fs::path(xdg) / "tessary" / kFolderId;
-  const char* home = std::getenv("HOME");
-  return fs::path(home && *home ? home : "/tmp") / ".local" / "share" / "tessary" / kFolderId;
-}
 
 bool SameBytes(const fs::path& file, const platform::Resource& blob) {
   int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
@@ -109,7 +101,8 @@ std::string EnsureFaustEngine() {
   if (!faustDll.empty()) return faustDll;
   std::optional<platform::Resource> blob = platform::FindResource(kResourceName);
   if (!blob) return {};
-  const fs::path target = EngineFolder() / kModuleName;
+  // Beside the unpacked CLI, so one folder holds what Tessary runs from.
+  const fs::path target = platform::UnpackFolder() / kModuleName;
   if (!SameBytes(target, *blob) && !WriteModule(target, *blob)) {
     common::DebugLine("Cannot write the Faust engine to " + target.string());
     return {};

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <map>
 #include <string>
 
@@ -29,6 +30,17 @@ void ReleaseResourcePages(const unsigned char* data, size_t size) {
   uintptr_t begin = (uintptr_t(data) + page - 1) & ~(page - 1);
   uintptr_t end = (uintptr_t(data) + size) & ~(page - 1);
   if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
+}
+
+std::filesystem::path UnpackFolder() {
+  std::filesystem::path base;
+  if (const char* xdg = getenv("XDG_DATA_HOME"); xdg && *xdg) {
+    base = xdg;
+  } else {
+    const char* home = getenv("HOME");
+    base = std::filesystem::path(home && *home ? home : "/tmp") / ".local" / "share";
+  }
+  return base / "tessary" / "933bd016-0397-42c9-b3e0-eaa7900ef53e";
 }
 
 std::optional<Resource> FindResource(std::string_view name) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <filesystem>
 #include <optional>
 #include <string_view>
 
@@ -20,6 +21,9 @@ std::optional<Resource> FindResource(std::string_view name);
 /// Lets go of the pages of `data` (part of a resource) that this process has read: they stay
 /// in the page cache and come back from the executable when read again.
 void ReleaseResourcePages(const unsigned char* data, size_t size);
+
+/// Where blobs are unpacked to run from: $XDG_DATA_HOME (or ~/.local/share)/tessary/<fixed id>.
+std::filesystem::path UnpackFolder();
 
 /// Made by the build's generated code, one per blob, before main runs.
 struct ResourceRegistration {
