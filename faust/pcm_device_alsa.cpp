@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdint>
@@ -103,13 +105,17 @@ class AlsaPcm final : public PcmDevice {
 
   void Drop() override { snd_pcm_drop(pcm_); }
 
-  // The device holds about 50 ms, so a blocking drain is short; a device that stopped
-  // taking frames is not waited for.
+  // Waits while the device plays what it holds (about 50 ms), in short steps and for a
+  // bounded time: a blocking drain would hang for ever on a device that stopped.
   void Drain() override {
-    if (interrupted_ || snd_pcm_state(pcm_) != SND_PCM_STATE_RUNNING) return;
-    snd_pcm_nonblock(pcm_, 0);
-    snd_pcm_drain(pcm_);
-    snd_pcm_nonblock(pcm_, 1);
+    for (int waited = 0; waited < kStallMilliseconds && !interrupted_; waited += 5) {
+      snd_pcm_sframes_t delay = 0;
+      if (snd_pcm_state(pcm_) != SND_PCM_STATE_RUNNING || snd_pcm_delay(pcm_, &delay) < 0 ||
+          delay <= 0) {
+        return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
   }
 
  private:
