@@ -8,7 +8,10 @@
 #include <fstream>
 #include <memory>
 
+#include "faust/engine_host.h"
 #include "faust/faust_engine.h"
+#include "plexar/remote/host_process.h"
+#include "plexar/remote/remote_vst.h"
 
 namespace fs = std::filesystem;
 
@@ -21,6 +24,11 @@ std::string Architecture() {
 
 // The code with its libraries written in, so the bundle needs no Faust libraries installed.
 bool ExpandedCode(const std::string& code, std::string* expanded, std::string* error) {
+  // A bundle runs in other hosts, unconfined: the rules for model code hold there too.
+  if (!ModelCodeAllowed(code, error)) return false;
+  if (plexar::remote::HostsConfigured()) {
+    return plexar::Succeeded(plexar::remote::ExpandFaustInHost(code, expanded, error));
+  }
   std::unique_ptr<faust_engine::FaustExports, EngineObjectRelease> engine(CreateEngineObject());
   if (!engine) return *error = "the Faust engine is not loaded", false;
   size_t size = 0;

@@ -15,6 +15,8 @@
 #include "common/debug.h"
 #include "faust/workbench.h"
 #include "platform/resources.h"
+#include "plexar/remote/host_process.h"
+#include "plexar/remote/remote_vst.h"
 
 namespace fs = std::filesystem;
 
@@ -108,6 +110,11 @@ std::string EnsureFaustEngine() {
     return {};
   }
   faustDll = target.string();
+  // With plug-in hosts the engine runs in its own host; this process only names its folder.
+  if (plexar::remote::HostsConfigured()) {
+    faustFolder = plexar::remote::EngineLibraryFolder();
+    return faustDll;
+  }
   faustModule = dlopen(faustDll.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!faustModule) {
     const char* why = dlerror();

@@ -8,9 +8,12 @@
 #include <sstream>
 
 #include "common/terminal_text.h"
+#include "faust/engine_host.h"
 #include "faust/faust_engine.h"
+#include "faust/host_notices.h"
 #include "faust/workbench.h"
 #include "platform/console.h"
+#include "plexar/remote/remote_vst.h"
 #include "plexar/vst.h"
 
 using platform::ConsoleWrite;
@@ -31,6 +34,13 @@ std::string DoubleText(double value) {
   return text.str();
 }
 
+// The message quotes the model's code, so it is peer text like the code itself.
+bool CompileFailed(VST& record, const std::string& error) {
+  ConsoleWrite("\x1b[31mFaust compilation error: " + common::TerminalSafe(error) + "\x1b[0m\r\n");
+  record.error = error;
+  return false;
+}
+
 // Compiles `faustCode` and installs it as the engine's program. False with the compiler's
 // message printed and kept in `record.error` when it does not compile.
 bool CompileIntoEngine(VST& record) {
@@ -39,10 +49,7 @@ bool CompileIntoEngine(VST& record) {
   char error[faust_engine::kTextBufferSize] = {};
   if (!engine->Compile(faustCode.data(), faustCode.size(), error)) {
     error[sizeof error - 1] = 0;
-    // The message quotes the model's code, so it is peer text like the code itself.
-    ConsoleWrite("\x1b[31mFaust compilation error: " + common::TerminalSafe(error) + "\x1b[0m\r\n");
-    record.error = error;
-    return false;
+    return CompileFailed(record, error);
   }
   engine->Install(faustCode.data(), faustCode.size(), faust_engine::kDefaultName);
   record.code = faustCode;
@@ -91,11 +98,37 @@ plexar::HRESULT LoadPlugin(VST& record, bool useEngine) {
   return vst2->Load(&path, nullptr, nullptr, 0, 32, 0);
 }
 
+// In a host process: the engine host compiles and runs the code, a plug-in file gets a host
+// of its own.
+bool LoadIntoHost(VST& record, bool useEngine) {
+  using plexar::remote::HostKind;
+  auto* remote = new plexar::remote::RemoteVST(useEngine ? HostKind::kEngine : HostKind::kPlugin);
+  record.plugin = remote;
+  std::string error;
+  const std::filesystem::path path = record.file;
+  plexar::HRESULT hr = useEngine ? remote->LoadFaust(faustCode, &error)
+                                 : remote->Load(&path, nullptr, nullptr, 0, 32, 0);
+  if (!plexar::Succeeded(hr)) {
+    if (!useEngine) record.error = remote->EndText();
+    remote->Release();
+    record.plugin = nullptr;
+    return useEngine ? CompileFailed(record, error) : false;
+  }
+  if (useEngine) record.code = faustCode;
+  return true;
+}
+
 }  // namespace
 
 bool LoadVst(VST& record, bool useEngine) {
   record.error.clear();
   if (record.file.empty()) return false;
+  std::string refusal;
+  if (useEngine && !ModelCodeAllowed(faustCode, &refusal)) return CompileFailed(record, refusal);
+  if (plexar::remote::HostsConfigured()) {
+    if (!LoadIntoHost(record, useEngine)) return false;
+    return FinishLoad(record);
+  }
   plexar::VST* plugin = nullptr;
   if (plexar::CreateVst3(faustModule, &plugin) != plexar::S_OK || !plugin) {
     if (plexar::CreateVst2(faustModule, &plugin) != plexar::S_OK || !plugin) return false;
@@ -107,7 +140,11 @@ bool LoadVst(VST& record, bool useEngine) {
     record.plugin = nullptr;
     return false;
   }
-  plugin = record.plugin;
+  return FinishLoad(record);
+}
+
+bool FinishLoad(VST& record) {
+  plexar::VST* plugin = record.plugin;
   plexar::BSTR name, vendor;
   plugin->GetInfo(&name, &vendor);
   record.name = name, record.vendor = vendor;
@@ -119,5 +156,6 @@ bool LoadVst(VST& record, bool useEngine) {
   plugin->GetParameters(&record.params);
   PrintBanner(record);
   plugin->Resume(0);
+  WatchHostEnd(record);
   return true;
 }

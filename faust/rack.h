@@ -38,3 +38,7 @@ struct VST {
 /// the record runs it; otherwise the plug-in file `record.file` is loaded. Prints the plug-in's
 /// banner and parameters on success, the compiler's message on a compilation error.
 bool LoadVst(VST& record, bool useEngine);
+
+/// The steps after a plug-in object was loaded into `record`: format, buffers, parameters,
+/// banner, and watching its host.
+bool FinishLoad(VST& record);

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <thread>
 
+#include "plexar/remote/host_process.h"
 #include "shell/render_state.h"
 #include "shell/session.h"
 #include "shell/submit_prompt.h"
@@ -13,6 +14,8 @@ bool OnConsoleControl(platform::ControlEvent event) {
     CancelRender();
     return true;
   }
+  // A compile or a plug-in load in a host: the host is ended, the session goes on.
+  if (event == platform::ControlEvent::CtrlC && plexar::remote::CancelHostCalls()) return true;
   std::shared_ptr<CMDSESSION> session = cmdSession.load();
   if (event == platform::ControlEvent::CtrlC && session && session->ResponseCount() > 0 &&
       copyTaken.load() == 0) {

@@ -11,6 +11,7 @@
 #include "copilot/extract.h"
 #include "copilot/local_models.h"
 #include "faust/audio_in.h"
+#include "faust/host_notices.h"
 #include "faust/workbench.h"
 #include "ollama/ollama.h"
 #include "platform/child_process.h"
@@ -18,6 +19,7 @@
 #include "platform/control_signals.h"
 #include "platform/line_editor.h"
 #include "platform/terminal.h"
+#include "plexar/remote/host_process.h"
 #include "shell/backend.h"
 #include "shell/console_control.h"
 #include "shell/copy_response.h"
@@ -53,6 +55,17 @@ void Shutdown() {
   // A start-up thread that finished after the first release published its client.
   copilot.store(nullptr);
   ReleaseWorkbench();
+  StopHostNotices();
+  plexar::remote::ShutdownHosts();
+}
+
+// Plug-ins and compiled effects run in host processes started from this same executable,
+// unless asked otherwise for measurement or debugging.
+void ChooseHosts() {
+  const char* mode = std::getenv("TESSARY_PLUGIN_HOSTS");
+  if (mode && std::string(mode) == "inprocess") return;
+  // Still this program when an update has replaced the file meanwhile.
+  plexar::remote::SetHostProgram("/proc/self/exe");
 }
 
 }  // namespace
@@ -80,9 +93,11 @@ int RunTessary(int argc, char** argv) {
   cmdSession.store(session);
   if (!options->folder.empty()) DispatchCommand("cd \"" + options->folder + "\"");
 
+  ChooseHosts();
   platform::LineEditor editor(CopyLastResponse, [session] {
     return BuildPrompt(CurrentPromptState(), session->folder);
   });
+  SetNoticeRedraw([&editor] { editor.RequestRedraw(); });
   StartBackendThread(options->token, &editor);
   platform::ConsoleWrite(BannerText(session->mode));
   RunPromptLoop(editor);

@@ -15,6 +15,7 @@
 #include "faust/workbench.h"
 #include "platform/console.h"
 #include "plexar/editor/editor.h"
+#include "plexar/remote/remote_vst.h"
 #include "plexar/vst.h"
 #include "shell/commands.h"
 #include "shell/words.h"
@@ -31,7 +32,8 @@ constexpr char kVstHelp[] =
     "/vst apply <N> <S>\t\t\t Applies Nth VST to source S\r\n"
     "/vst remove <N> <S>\t\t\t Removes Nth VST from the source S\r\n"
     "/vst unload  <N>\t\t\t Removes Nth VST from all sources and unloads it\r\n"
-    "/vst edit <N> [params]\t\t\t Opens the Nth VST's editor, or its parameter list";
+    "/vst edit <N> [params]\t\t\t Opens the Nth VST's editor, or its parameter list\r\n"
+    "/vst reload <N>\t\t\t\t Starts a crashed VST again with its last settings";
 
 void PrintRed(const std::string& text) { ConsoleWrite("\x1b[31m" + text + ".\x1b[0m\r\n"); }
 
@@ -100,7 +102,10 @@ void LoadPlugin(const std::string& file) {
   if (!std::filesystem::exists(file, ec)) return PrintRed("Cannot read " + file + ": " + std::strerror(ENOENT));
   auto record = std::make_shared<VST>();
   record->file = file;
-  if (!LoadVst(*record, false)) return PrintRed("Cannot load " + file + " as a VST 2 or VST 3 plug-in");
+  if (!LoadVst(*record, false)) {
+    const std::string why = record->error.empty() ? "" : ": it " + record->error;
+    return PrintRed("Cannot load " + file + " as a VST 2 or VST 3 plug-in" + why);
+  }
   {
     std::lock_guard guard(workbenchLock);
     vsts.push_back(record);
@@ -167,6 +172,37 @@ void Save(const std::string& word, const std::string& file) {
   ConsoleWrite("\x1b[34mVST " + number + " -> " + where + ".\x1b[0m\r\n");
 }
 
+// The rack's size, then every entry whose host has ended.
+void List() {
+  std::string out = "\x1b[36mVSTs: " + std::to_string(vsts.size()) + "\x1b[0m\r\n";
+  std::lock_guard guard(workbenchLock);
+  for (size_t k = 0; k < vsts.size(); ++k) {
+    auto* remote = plexar::remote::AsRemote(vsts[k]->plugin);
+    const std::string why = remote ? remote->EndText() : "";
+    if (why.empty()) continue;
+    out += "\x1b[31m#" + std::to_string(k + 1) + ": " + common::TerminalSafeLine(vsts[k]->name) + ", " +
+           why + ", bypassed (/vst reload " + std::to_string(k + 1) + ")\x1b[0m\r\n";
+  }
+  ConsoleWrite(out);
+}
+
+void Reload(const std::string& word) {
+  std::optional<size_t> position = RackIndex(word);
+  if (!position) return;
+  std::shared_ptr<VST> record;
+  {
+    std::lock_guard guard(workbenchLock);
+    if (*position >= vsts.size()) return;
+    record = vsts[*position];
+  }
+  const std::string number = std::to_string(*position + 1);
+  auto* remote = plexar::remote::AsRemote(record->plugin);
+  if (!remote || remote->EndText().empty()) return PrintRed("VST #" + number + " is running");
+  if (!plexar::Succeeded(remote->Reload())) return PrintRed("Cannot start VST #" + number + " again");
+  ConsoleWrite("\x1b[34mVST #" + number + " (" + common::TerminalSafeLine(record->name) +
+               ") runs again.\x1b[0m\r\n");
+}
+
 }  // namespace
 
 CommandResult VstCommand(const std::string& line, const Words& words) {
@@ -185,7 +221,9 @@ CommandResult VstCommand(const std::string& line, const Words& words) {
   } else if (sub == "unload" && n >= 3) {
     Unload(words[2]);
   } else if (sub == "list") {
-    ConsoleWrite("\x1b[36mVSTs: " + std::to_string(vsts.size()) + "\x1b[0m\r\n");
+    List();
+  } else if (sub == "reload" && n >= 3) {
+    Reload(words[2]);
   } else if (sub == "edit" && n >= 3) {
     Edit(words);
   } else if (sub == "save" && n >= 4) {

@@ -1,0 +1,277 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "plexar/remote/host_server.h"
+
+#include <unistd.h>
+
+#include <cstring>
+#include <map>
+#include <memory>
+#include <thread>
+
+#include "plexar/editor/editor.h"
+#include "plexar/remote/block_region.h"
+#include "plexar/vst.h"
+
+namespace plexar::remote {
+
+namespace {
+
+// One plug-in object and the thread that runs its blocks.
+struct Hosted {
+  VST* vst = nullptr;
+  void** inputs = nullptr;
+  void** outputs = nullptr;
+  int32_t numInputs = 0, numOutputs = 0, rate = 48000;
+  std::unique_ptr<BlockRegion> region;
+  std::thread audio;
+
+  ~Hosted() {
+    StopAudio();
+    if (vst) {
+      vst->FreeBuffers();
+      vst->Unload();
+      vst->Release();
+    }
+  }
+
+  void StopAudio() {
+    if (!audio.joinable()) return;
+    region->Control()->quit.store(1);
+    FutexWake(&region->Control()->request);
+    audio.join();
+  }
+
+  void RunBlocks();
+  void Format(int32_t sampleRate, int32_t frames);
+};
+
+void Hosted::RunBlocks() {
+  BlockControl* control = region->Control();
+  uint32_t seen = control->request.load(std::memory_order_acquire);
+  const size_t bytes = static_cast<size_t>(region->Frames()) * sizeof(float);
+  for (;;) {
+    // The bounded wait is only a backstop for a quit that raced the wait itself.
+    FutexWaitChange(&control->request, seen, std::chrono::milliseconds(200));
+    if (control->quit.load()) return;
+    const uint32_t request = control->request.load(std::memory_order_acquire);
+    if (request == seen) continue;
+    seen = request;
+    for (int32_t k = 0; k < numInputs && k < region->Inputs(); ++k) {
+      std::memcpy(inputs[k], region->Input(k), bytes);
+    }
+    vst->Process(0, rate, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+    for (int32_t k = 0; k < numOutputs && k < region->Outputs(); ++k) {
+      std::memcpy(region->Output(k), outputs[k], bytes);
+    }
+    control->done.store(seen, std::memory_order_release);
+    FutexWake(&control->done);
+  }
+}
+
+void Hosted::Format(int32_t sampleRate, int32_t frames) {
+  StopAudio();
+  vst->FreeBuffers();
+  rate = sampleRate;
+  vst->SetSampleRate(sampleRate);
+  vst->SetFormat(sampleRate, frames, 32, 0);
+  vst->AllocateBuffersEx(&inputs, &outputs);
+  int32_t eventIn = 0, eventOut = 0;
+  vst->GetChannelCounts(&numInputs, &numOutputs, &eventIn, &eventOut);
+}
+
+void WriteInfo(Hosted& hosted, MessageWriter& out) {
+  BSTR name, vendor, categories;
+  hosted.vst->GetInfo(&name, &vendor);
+  hosted.vst->GetSubCategories(&categories);
+  int32_t version = 0, latency = 0, counts[4] = {};
+  hosted.vst->GetVstVersion(&version);
+  hosted.vst->GetLatency(&latency);
+  hosted.vst->GetChannelCounts(&counts[0], &counts[1], &counts[2], &counts[3]);
+  out.Text(name).Text(vendor).Text(categories).I32(version);
+  for (int32_t count : counts) out.I32(count);
+  out.I32(latency);
+}
+
+// A file without a VST 3 factory is tried as a VST 2 plug-in, as in-process loading does.
+VST* LoadFile(const std::string& file, HRESULT* hr) {
+  const std::filesystem::path path = file;
+  VST* vst = nullptr;
+  if (CreateVst3(nullptr, &vst) != S_OK || !vst) return *hr = E_FAIL, nullptr;
+  *hr = vst->Load(&path, nullptr, nullptr, 0, 32, 0);
+  if (*hr == E_NOINTERFACE) {
+    vst->Release();
+    vst = nullptr;
+    if (CreateVst2(nullptr, &vst) != S_OK || !vst) return *hr = E_FAIL, nullptr;
+    *hr = vst->Load(&path, nullptr, nullptr, 0, 32, 0);
+  }
+  if (Succeeded(*hr)) return vst;
+  vst->Release();
+  return nullptr;
+}
+
+class Server {
+ public:
+  explicit Server(HostExtension* extension) : extension_(extension) {}
+  HRESULT Answer(Op op, uint32_t instance, MessageReader& args, MessageWriter& out, int* fd);
+
+ private:
+  HRESULT Made(uint32_t instance, VST* vst, MessageWriter& out);
+  HRESULT ForInstance(Hosted& hosted, Op op, MessageReader& args, MessageWriter& out, int* fd);
+
+  HostExtension* extension_;
+  std::map<uint32_t, std::unique_ptr<Hosted>> hosted_;
+};
+
+HRESULT Server::Made(uint32_t instance, VST* vst, MessageWriter& out) {
+  auto hosted = std::make_unique<Hosted>();
+  hosted->vst = vst;
+  hosted->Format(48000, 512);
+  WriteInfo(*hosted, out);
+  hosted_[instance] = std::move(hosted);
+  return S_OK;
+}
+
+HRESULT Server::Answer(Op op, uint32_t instance, MessageReader& args, MessageWriter& out, int* fd) {
+  switch (op) {
+    case Op::kHello:
+      out.U32(kProtocolVersion);
+      return S_OK;
+    case Op::kLoad: {
+      HRESULT hr = E_FAIL;
+      VST* vst = LoadFile(args.Text(), &hr);
+      return vst ? Made(instance, vst, out) : hr;
+    }
+    case Op::kLoadFaust: {
+      if (!extension_) return E_NOTIMPL;
+      std::string error;
+      VST* vst = extension_->CreateFaustInstance(args.Text(), &error);
+      if (!vst) return out.Text(error), E_FAIL;
+      return Made(instance, vst, out);
+    }
+    case Op::kUnload:
+      hosted_.erase(instance);
+      return S_OK;
+    default:
+      break;
+  }
+  auto found = hosted_.find(instance);
+  if (found != hosted_.end()) return ForInstance(*found->second, op, args, out, fd);
+  HRESULT hr = E_NOTIMPL;
+  if (extension_ && extension_->Handle(op, args, out, &hr)) return hr;
+  return E_INVALIDARG;
+}
+
+HRESULT Server::ForInstance(Hosted& h, Op op, MessageReader& args, MessageWriter& out, int* fd) {
+  VST& vst = *h.vst;
+  switch (op) {
+    case Op::kSetFormat: {
+      const int32_t rate = args.I32(), frames = args.I32();
+      if (rate <= 0 || frames <= 0 || frames > kMaxFrames) return E_INVALIDARG;
+      h.Format(rate, frames);
+      return S_OK;
+    }
+    case Op::kAllocate: {
+      const int32_t ins = args.I32(), outs = args.I32(), frames = args.I32();
+      h.StopAudio();
+      auto region = std::make_unique<BlockRegion>();
+      const int received = std::exchange(*fd, -1);
+      if (received < 0 || !region->Attach(received, ins, outs, frames)) return E_INVALIDARG;
+      h.region = std::move(region);
+      h.audio = std::thread([&h] { h.RunBlocks(); });
+      return S_OK;
+    }
+    case Op::kResume: return vst.Resume(0);
+    case Op::kSuspend: return vst.Suspend(0);
+    case Op::kGetParameters: {
+      std::vector<ParameterRecord> params;
+      HRESULT hr = vst.GetParameters(&params);
+      out.U32(static_cast<uint32_t>(params.size()));
+      for (const auto& p : params) {
+        out.Text(p.name).Text(p.shortName).F64(p.value).F64(p.value2).I32(p.id).Bytes(p.native);
+      }
+      return hr;
+    }
+    case Op::kSetParameter: {
+      const int32_t id = args.I32();
+      return vst.SetParameter(id, args.F32());
+    }
+    case Op::kGetParameter: {
+      float value = 0;
+      HRESULT hr = vst.GetParameter(args.I32(), &value);
+      out.F32(value);
+      return hr;
+    }
+    case Op::kParameterText: {
+      const int32_t id = args.I32();
+      BSTR text;
+      HRESULT hr = vst.GetParameterText(id, args.F32(), &text);
+      out.Text(text.substr(0, kMaxTextBytes));
+      return hr;
+    }
+    case Op::kGetState: {
+      ByteArray state;
+      HRESULT hr = vst.GetState(args.I32(), &state);
+      out.Bytes(state);
+      return hr;
+    }
+    case Op::kSetState: {
+      const int32_t index = args.I32();
+      ByteArray state = args.Bytes();
+      return args.Good() ? vst.SetState(index, &state) : E_INVALIDARG;
+    }
+    case Op::kGetProgram: {
+      int32_t program = 0;
+      HRESULT hr = vst.GetProgram(&program);
+      out.I32(program);
+      return hr;
+    }
+    case Op::kSetProgram: return vst.SetProgram(args.I32());
+    case Op::kGetPrograms: {
+      std::vector<ProgramRecord> programs;
+      HRESULT hr = vst.GetPrograms(&programs);
+      out.U32(static_cast<uint32_t>(programs.size()));
+      for (const auto& p : programs) out.Text(p.name).I32(p.id).Text(p.local_file.string());
+      return hr;
+    }
+    case Op::kGetNames: {
+      BstrArray names;
+      HRESULT hr = vst.GetNames(args.I32(), &names);
+      out.U32(static_cast<uint32_t>(names.size()));
+      for (const auto& text : names) out.Text(text);
+      return hr;
+    }
+    case Op::kShowEditor:
+      if (!editor::EditorsAvailable()) return E_FAIL;
+      return vst.ShowEditor(nullptr, args.I32(), 0);
+    case Op::kCloseEditor: return vst.CloseEditor();
+    case Op::kSetBypass: return vst.SetBypass(args.I32());
+    case Op::kSetSilence: return vst.SetSilence(args.I32());
+    default: return E_NOTIMPL;
+  }
+}
+
+}  // namespace
+
+int ServeHost(int socket, HostExtension* extension) {
+  Server server(extension);
+  for (;;) {
+    std::vector<uint8_t> body;
+    int fd = -1;
+    WireResult got = ReceiveFrame(socket, &body, std::chrono::steady_clock::time_point::max(), -1, &fd);
+    // The caller is gone: end at once, without running plug-in code on the way out.
+    if (got != WireResult::kOk) _exit(0);
+    MessageReader args(body);
+    const auto op = static_cast<Op>(args.U32());
+    const uint32_t instance = args.U32();
+    MessageWriter out;
+    HRESULT hr = args.Good() ? server.Answer(op, instance, args, out, &fd) : E_INVALIDARG;
+    if (fd >= 0) close(fd);
+    MessageWriter reply;
+    reply.I32(hr);
+    std::vector<uint8_t> frame = reply.Data();
+    frame.insert(frame.end(), out.Data().begin(), out.Data().end());
+    if (SendFrame(socket, frame) != WireResult::kOk) _exit(0);
+  }
+}
+
+}  // namespace plexar::remote
