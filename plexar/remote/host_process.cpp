@@ -24,6 +24,9 @@ namespace plexar::remote {
 
 namespace {
 
+// A host that has not finished a block for this long is ended.
+constexpr auto kStallLimit = std::chrono::seconds(2);
+
 std::mutex programLock;
 std::string hostProgram;
 
@@ -42,7 +45,9 @@ std::vector<std::string> HostEnvironment(HostKind kind) {
   }
   const char* own = std::getenv("ASAN_OPTIONS");
   std::string options = std::string("ASAN_OPTIONS=") + (own ? own : "") + (own && *own ? ":" : "");
-  options += "allocator_may_return_null=0:max_allocation_size_mb=1024:hard_rss_limit_mb=1536";
+  // A crash shows as the signal itself, as it would without the sanitizer.
+  options += "allocator_may_return_null=0:max_allocation_size_mb=1024:hard_rss_limit_mb=1536:"
+             "handle_segv=0:handle_sigbus=0:abort_on_error=1";
   environment.push_back(options);
   std::erase_if(environment, [](const std::string& e) { return e.empty(); });
 #endif
@@ -168,7 +173,9 @@ void Supervisor::Run() {
       watched = live_;
     }
     for (const auto& host : watched) fds.push_back({host->pidfd_, POLLIN, 0});
-    if (poll(fds.data(), fds.size(), 1000) < 0 && errno != EINTR) continue;
+    if (poll(fds.data(), fds.size(), 250) < 0 && errno != EINTR) continue;
+    const auto now = std::chrono::steady_clock::now();
+    for (const auto& host : watched) host->CheckLate(now);
     uint64_t count;
     (void)!read(wake_, &count, sizeof count);
     // Told outside the lock: what the host's users do then may start another host.
@@ -260,6 +267,27 @@ void HostProcess::OnEnd(uint32_t instance, std::function<void(const std::string&
   } else {
     call(EndTextLocked());
   }
+}
+
+void HostProcess::WatchLateBlock(uint32_t instance, std::function<bool()> stillLate) {
+  std::lock_guard guard(endLock_);
+  late_.try_emplace(instance, Late{std::chrono::steady_clock::now(), std::move(stillLate)});
+}
+
+void HostProcess::ForgetLate(uint32_t instance) {
+  std::lock_guard guard(endLock_);
+  late_.erase(instance);
+}
+
+void HostProcess::CheckLate(std::chrono::steady_clock::time_point now) {
+  bool hung = false;
+  {
+    std::lock_guard guard(endLock_);
+    std::erase_if(late_, [](const auto& entry) { return !entry.second.stillLate(); });
+    for (const auto& [instance, late] : late_) hung = hung || now - late.since > kStallLimit;
+    if (hung) late_.clear();
+  }
+  if (hung) Kill(true);
 }
 
 void HostProcess::ForgetEnd(uint32_t instance) {

@@ -61,10 +61,16 @@ class HostProcess {
   void OnEnd(uint32_t instance, std::function<void(const std::string& why)> call);
   void ForgetEnd(uint32_t instance);
 
+  /// An instance's block is late: while `stillLate` says so, the supervisor ends the host
+  /// once two seconds have passed, whether or not more blocks come.
+  void WatchLateBlock(uint32_t instance, std::function<bool()> stillLate);
+  void ForgetLate(uint32_t instance);
+
  private:
   friend class Supervisor;
   HostProcess() = default;
   void Ended(int status);  // on the supervisor thread
+  void CheckLate(std::chrono::steady_clock::time_point now);  // on the supervisor thread
   std::string EndTextLocked() const;
 
   HostKind kind_ = HostKind::kPlugin;
@@ -79,6 +85,11 @@ class HostProcess {
   std::condition_variable endedSignal_;
   int status_ = 0;
   std::map<uint32_t, std::function<void(const std::string&)>> endCalls_;
+  struct Late {
+    std::chrono::steady_clock::time_point since;
+    std::function<bool()> stillLate;
+  };
+  std::map<uint32_t, Late> late_;  // under endLock_
 };
 
 /// The program started as a host (`PROGRAM --plugin-host plugin|engine`); unset, plug-ins

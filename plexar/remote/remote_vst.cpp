@@ -14,8 +14,6 @@ using namespace std::chrono_literals;
 // Loading a plug-in or compiling code may take a while; past this the host is ended.
 constexpr auto kLoadLimit = 30s;
 constexpr auto kEditorLimit = 10s;
-// A host that has not finished a block for this long is ended.
-constexpr auto kStallLimit = 2s;
 
 std::mutex engineLock;
 std::shared_ptr<HostProcess> engineHost;
@@ -46,7 +44,7 @@ RemoteVST* AsRemote(VST* vst) { return dynamic_cast<RemoteVST*>(vst); }
 RemoteVST::RemoteVST(HostKind kind) : kind_(kind) {}
 
 RemoteVST::~RemoteVST() {
-  if (auto host = Host()) host->ForgetEnd(instance_);
+  if (auto host = Host()) host->ForgetEnd(instance_), host->ForgetLate(instance_);
 }
 
 std::shared_ptr<HostProcess> RemoteVST::Host() const {
@@ -68,8 +66,7 @@ HRESULT RemoteVST::Attach(const std::shared_ptr<HostProcess>& host) {
     host_ = host;
     instance_ = host->NewInstance();
   }
-  ended_ = false, endedMidBlock_ = false, running_ = false;
-  stalledSince_ = {};
+  ended_ = false, endedMidBlock_ = false, running_ = false, late_ = false;
   host->OnEnd(instance_, [this](const std::string& why) {
     // A block still out when the host went makes this entry the likely one at fault.
     if (BlockRegion* region = region_.get()) endedMidBlock_ = region->Control()->done.load() != sent_.load();
@@ -177,16 +174,26 @@ HRESULT RemoteVST::BuildBuffers(bool, BSTR*) {
 }
 
 void RemoteVST::FreeFormatBuffers() {
+  StopWatchingLate();
   region_.reset();
   inputPointers_.clear(), outputPointers_.clear();
 }
 
-void RemoteVST::PlayDry(std::chrono::steady_clock::time_point now) {
+void RemoteVST::PlayDry() {
   PassThrough();
-  if (stalledSince_ == std::chrono::steady_clock::time_point{}) stalledSince_ = now;
-  if (now - stalledSince_ > kStallLimit) {
-    if (auto host = Host()) host->Kill(true);
+  if (late_) return;
+  late_ = true;
+  if (auto host = Host()) {
+    BlockRegion* region = region_.get();
+    host->WatchLateBlock(instance_, [this, region] {
+      return region->Control()->done.load(std::memory_order_acquire) != sent_.load();
+    });
   }
+}
+
+void RemoteVST::StopWatchingLate() {
+  if (auto host = Host()) host->ForgetLate(instance_);
+  late_ = false;
 }
 
 HRESULT RemoteVST::Process(uint32_t, int32_t, int64_t, int64_t, int64_t, float, float, float, float,
@@ -197,15 +204,14 @@ HRESULT RemoteVST::Process(uint32_t, int32_t, int64_t, int64_t, int64_t, float, 
   if (bypass || !running_) return PassThrough();
   BlockControl* control = region_->Control();
   const uint32_t done = control->done.load(std::memory_order_acquire);
-  const auto now = std::chrono::steady_clock::now();
   // The host is still on an earlier block: this one goes by dry rather than queue up.
-  if (done != sent_.load()) return PlayDry(now), S_OK;
+  if (done != sent_.load()) return PlayDry(), S_OK;
+  late_ = false;
   const uint32_t next = sent_.load() + 1;
   sent_.store(next);
   control->request.store(next, std::memory_order_release);
   FutexWake(&control->request);
-  if (!FutexWaitChange(&control->done, done, deadline_)) return PlayDry(now), S_OK;
-  stalledSince_ = {};
+  if (!FutexWaitChange(&control->done, done, deadline_)) return PlayDry(), S_OK;
   return S_OK;
 }
 
@@ -231,6 +237,7 @@ HRESULT RemoteVST::Suspend(int32_t) {
 HRESULT RemoteVST::Unload() {
   if (auto host = Host()) {
     host->ForgetEnd(instance_);
+    host->ForgetLate(instance_);
     if (host->Alive()) host->Call(Op::kUnload, instance_, MessageWriter(), nullptr, 2s);
     // A plug-in host serves this one instance only.
     if (kind_ == HostKind::kPlugin) host->Kill(false);
@@ -244,7 +251,7 @@ HRESULT RemoteVST::Unload() {
 HRESULT RemoteVST::Reload() {
   std::shared_ptr<HostProcess> host =
       kind_ == HostKind::kEngine ? EngineHost() : HostProcess::Start(HostKind::kPlugin);
-  if (auto old = Host()) old->ForgetEnd(instance_);
+  if (auto old = Host()) old->ForgetEnd(instance_), old->ForgetLate(instance_);
   if (Attach(host) != S_OK) return E_FAIL;
   std::vector<uint8_t> reply;
   HRESULT hr = kind_ == HostKind::kEngine

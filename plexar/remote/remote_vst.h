@@ -90,7 +90,8 @@ class RemoteVST : public VST {
   HRESULT Attach(const std::shared_ptr<HostProcess>& host);
   HRESULT ReadLoadReply(const std::vector<uint8_t>& reply);
   HRESULT SendFormatAndRegion();
-  void PlayDry(std::chrono::steady_clock::time_point now);
+  void PlayDry();
+  void StopWatchingLate();
 
   const HostKind kind_;
   mutable std::mutex hostLock_;
@@ -100,7 +101,7 @@ class RemoteVST : public VST {
   std::unique_ptr<BlockRegion> region_;
   std::vector<void*> inputPointers_, outputPointers_;
   std::atomic<uint32_t> sent_{0};
-  std::chrono::steady_clock::time_point stalledSince_{};
+  bool late_ = false;  // audio thread only
   std::chrono::nanoseconds deadline_{};
   std::atomic<bool> ended_{false};
   std::atomic<bool> running_{false};  // blocks go to the host

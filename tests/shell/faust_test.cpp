@@ -2,6 +2,10 @@
 // Faust mode end to end: answers with code become snippets and rack entries, broken code
 // repairs itself, and a compiled effect is saved as a bundle.
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sndfile.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -227,6 +231,153 @@ TEST_F(FaustModeTest, ANewEffectJoinsEverySourceAtLevelTwo) {
   EXPECT_NE(run_->OutputSinceMark().find("#1: " + folder + "/quiet.wav, stopped, chain: 1"),
             std::string::npos);
   std::filesystem::remove_all(folder);
+}
+
+// Untrusted code runs in host processes: what goes wrong there costs one rack entry.
+
+// The first sample of a rendered file, as a float.
+float FirstSample(const std::string& file) {
+  SF_INFO info{};
+  SNDFILE* sound = sf_open(file.c_str(), SFM_READ, &info);
+  if (!sound) return -2;
+  float frame[2] = {-2, -2};
+  sf_readf_float(sound, frame, 1);
+  sf_close(sound);
+  return frame[0];
+}
+
+// Processes that carry `tag` in their environment: hosts a run left behind.
+int ProcessesTagged(const std::string& tag) {
+  int count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    std::ifstream environ(entry.path() / "environ", std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(environ)), std::istreambuf_iterator<char>());
+    if (text.find(tag) != std::string::npos) ++count;
+  }
+  return count;
+}
+
+TEST_F(FaustModeTest, FaultyPluginsCostOnlyTheirOwnEntry) {
+  const std::string folder = testing_support::TestHome() + "/faulty";
+  std::filesystem::create_directories(folder);
+  ASSERT_TRUE(Ffmpeg("-f lavfi -i 'aevalsrc=0.95|0.95:s=48000:d=0.5'", folder + "/loud.wav"));
+  ASSERT_TRUE(Ffmpeg("-f lavfi -i 'aevalsrc=0.1|0.1:s=48000:d=0.5'", folder + "/quiet.wav"));
+  auto environment = SilentSoundDevice(folder);
+  const std::string tag = "TESSARY_TEST_TAG=faulty" + std::to_string(getpid());
+  environment[tag.substr(0, tag.find('='))] = tag.substr(tag.find('=') + 1);
+  Start(json::array(), environment);
+
+  run_->Type(std::string("/vst load ") + TESSARY_V2CRASHATCREATION_SO + "\r");
+  ASSERT_TRUE(run_->WaitFor("as a VST 2 or VST 3 plug-in: it crashed (SIGSEGV).", 30s))
+      << ::testing::PrintToString(run_->OutputSinceMark());
+  run_->Type("/vst list\r");
+  ASSERT_TRUE(run_->WaitFor("VSTs: 0"));
+
+  // A crash while processing: the render goes on dry, the entry comes back with its value.
+  run_->Type("/source load " + folder + "/loud.wav\r");
+  run_->Type(std::string("/vst load ") + TESSARY_V2CRASH_SO + "\r");
+  run_->Type("/vst param 1 Gain 0.25\r");
+  run_->Type("/vst apply 1 1\r");
+  run_->Type("/source render 1 " + folder + "/crashed.wav\r");
+  ASSERT_TRUE(run_->WaitFor(") crashed (SIGSEGV) and was bypassed.", 30s))
+      << ::testing::PrintToString(run_->OutputSinceMark());
+  ASSERT_TRUE(run_->WaitFor("\x1b[34mSource #1 -> " + folder + "/crashed.wav (", 30s));
+  EXPECT_NEAR(FirstSample(folder + "/crashed.wav"), 0.95, 0.01);  // played dry
+  run_->Type("/vst list\r");
+  ASSERT_TRUE(run_->WaitFor("crashed (SIGSEGV), bypassed (/vst reload 1)"));
+  run_->Type("/vst reload 1\r");
+  ASSERT_TRUE(run_->WaitFor(") runs again.", 30s)) << ::testing::PrintToString(run_->OutputSinceMark());
+  run_->Type("/source load " + folder + "/quiet.wav\r");
+  run_->Type("/vst apply 1 2\r");
+  run_->Type("/source render 2 " + folder + "/again.wav\r");
+  ASSERT_TRUE(run_->WaitFor("\x1b[34mSource #2 -> " + folder + "/again.wav (", 30s));
+  EXPECT_NEAR(FirstSample(folder + "/again.wav"), 0.05, 0.005);  // Gain 0.25 halves it
+
+  // A process call that never returns: played dry, then the host is ended.
+  run_->Type(std::string("/vst load ") + TESSARY_V2HANG_SO + "\r");
+  run_->Type("/source load " + folder + "/loud.wav\r");
+  run_->Type("/vst apply 2 3\r");
+  run_->Type("/source render 3 " + folder + "/hung.wav\r");
+  ASSERT_TRUE(run_->WaitFor(") stopped responding and was bypassed.", 30s))
+      << ::testing::PrintToString(run_->OutputSinceMark());
+  ASSERT_TRUE(run_->WaitFor("\x1b[34mSource #3 -> " + folder + "/hung.wav (", 30s));
+  run_->Type("/exit\r");
+  EXPECT_EQ(run_->WaitForExit(), 0);
+  EXPECT_EQ(ProcessesTagged(tag), 0);
+  std::filesystem::remove_all(folder);
+}
+
+// A port nobody should ever connect to: counts the connections it gets.
+class Listener {
+ public:
+  Listener() {
+    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t size = sizeof address;
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &size);
+    port_ = ntohs(address.sin_port);
+    listen(fd_, 8);
+  }
+  ~Listener() { close(fd_); }
+  int Port() const { return port_; }
+  int Accepted() {
+    int n = 0;
+    for (int c; (c = accept(fd_, nullptr, nullptr)) >= 0; ++n) close(c);
+    return n;
+  }
+
+ private:
+  int fd_;
+  int port_ = 0;
+};
+
+TEST_F(FaustModeTest, ModelCodeKeepsToTheRulesAndCannotHurtTheSession) {
+  const std::string secret = testing_support::TestHome() + "/secret.env";
+  std::ofstream(secret) << "TOKEN = 424242;\n";
+  Listener listener;
+  const std::string url = "http://127.0.0.1:" + std::to_string(listener.Port()) + "/x.lib";
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"k = ffunction(int kill(int, int), <stdlib.h>, \"\");\nprocess = _ : k(1, 15);\n",
+       "ffunction 'kill' is not allowed"},
+      {"e = ffunction(int exit(int), <stdlib.h>, \"\");\nprocess = e(7);\n", "ffunction 'exit' is not allowed"},
+      {"s = library(\"" + secret + "\");\nprocess = s.TOKEN;\n", "library(\"" + secret + "\") is not allowed"},
+      {"import(\"" + url + "\");\nprocess = _;\n", "import(\"" + url + "\") is not allowed"},
+      // Four gigabytes of delay line: the engine host gives up, the session does not.
+      {"process = @(2^29), @(2^29);\n", "Faust compilation error: "},
+  };
+  json answers = json::array();
+  for (const auto& [code, expected] : cases) answers.push_back(CodeAnswer(code));
+  answers.push_back(CodeAnswer("import(\"stdfaust.lib\");\nprocess = ma.tanh;\n"));
+  Start(answers);
+  run_->Type("/retries -1\r");
+  for (const auto& [code, expected] : cases) {
+    run_->Type("write it\r");
+    ASSERT_TRUE(run_->WaitFor(expected, 60s)) << ::testing::PrintToString(run_->OutputSinceMark());
+    ASSERT_TRUE(run_->WaitFor(kSignedIn, 60s));
+  }
+  run_->Type("now tanh\r");
+  ASSERT_TRUE(run_->WaitFor("Compilation successful, saved to VST #1", 60s))
+      << ::testing::PrintToString(run_->OutputSinceMark());
+  EXPECT_EQ(listener.Accepted(), 0);
+  for (const json& r : fake_->Received()) EXPECT_EQ(r.dump().find("424242"), std::string::npos);
+}
+
+TEST_F(FaustModeTest, CtrlCEndsACompileThatNeverEnds) {
+  Start(json::array({CodeAnswer("process = @(2^30);\n"),
+                     AnswerWith("still here")}));
+  run_->Type("/retries -1\r");
+  run_->Type("a long delay\r");
+  ASSERT_TRUE(run_->WaitFor("Auto-compiling code 0...", 30s));
+  // Past the rule check, into the compile itself.
+  std::this_thread::sleep_for(1500ms);
+  run_->Type("\x03");
+  ASSERT_TRUE(run_->WaitFor("\x1b[31mFaust compilation error: cancelled", 5s))
+      << ::testing::PrintToString(run_->OutputSinceMark());
+  run_->Type("hello\r");
+  EXPECT_TRUE(run_->WaitFor("Response 2 done", 30s));
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 // stereo gain effect exporting both entry points, as a synthesizer with no inputs and no
 // programs (TESTPLUG2_SYNTH), as a module whose entry point throws (TESTPLUG2_THROW), and as
 // the gain effect with an editor that draws with Xlib on every idle call (TESTPLUG2_EDITOR).
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -146,7 +148,23 @@ void Process(AEffect* effect, T** inputs, T** outputs, int32_t frames) {
   }
 }
 
+// Faulty builds misbehave on a loud first sample (0.9 or more), so a test chooses the moment
+// by what it plays: TESTPLUG2_FAULT 1 crashes, 2 never returns.
+// The faults are real ones, not the sanitizers' reports of them.
+__attribute__((no_sanitize("undefined", "address"))) void Misbehave(const AEffect* effect, float** in) {
+#if defined(TESTPLUG2_FAULT)
+  if (effect->numInputs < 1 || in[0][0] < 0.9f) return;
+  if (TESTPLUG2_FAULT == 1) *static_cast<volatile int*>(nullptr) = 1;
+  if (TESTPLUG2_FAULT == 2) {
+    for (;;) pause();
+  }
+#else
+  (void)effect, (void)in;
+#endif
+}
+
 void ProcessFloat(AEffect* effect, float** in, float** out, int32_t frames) {
+  Misbehave(effect, in);
   ++Of(effect)->record.processCalls;
   Process(effect, in, out, frames);
 }
@@ -156,7 +174,16 @@ void ProcessDouble(AEffect* effect, double** in, double** out, int32_t frames) {
   Process(effect, in, out, frames);
 }
 
+#ifdef TESTPLUG2_CRASH_AT_CREATION
+__attribute__((no_sanitize("undefined", "address"))) void CrashNow(int32_t value) {
+  *static_cast<volatile int*>(nullptr) = value;
+}
+#endif
+
 AEffect* Create(HostCallback host, int32_t uniqueId) {
+#ifdef TESTPLUG2_CRASH_AT_CREATION
+  CrashNow(uniqueId);
+#endif
 #ifdef TESTPLUG2_THROW
   if (uniqueId != 0) throw std::runtime_error("entry point refuses");
 #endif
