@@ -18,7 +18,6 @@
 #include <future>
 #include <thread>
 
-#include "platform/child_process.h"
 
 namespace plexar::remote {
 
@@ -36,22 +35,25 @@ std::atomic<int> cancellableCalls{0};
 const char* KindWord(HostKind kind) { return kind == HostKind::kEngine ? "engine" : "plugin"; }
 
 // Sanitizer builds cannot take an address-space limit (their shadow memory is huge); the
-// sanitizer's own allocation cap stands in for it there.
-std::vector<std::string> HostEnvironment(HostKind kind) {
-  std::vector<std::string> environment = platform::CurrentEnvironment();
+// sanitizer's own allocation cap stands in for it there. A crash shows as the signal itself,
+// as it would without a sanitizer.
+std::vector<std::string> HostEnvironment() {
+  std::vector<std::string> environment;
+  for (char** entry = environ; *entry; ++entry) environment.emplace_back(*entry);
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #if defined(__SANITIZE_ADDRESS__)
-  for (auto& entry : environment) {
-    if (entry.rfind("ASAN_OPTIONS=", 0) == 0) entry.clear();
-  }
-  const char* own = std::getenv("ASAN_OPTIONS");
-  std::string options = std::string("ASAN_OPTIONS=") + (own ? own : "") + (own && *own ? ":" : "");
-  // A crash shows as the signal itself, as it would without the sanitizer.
-  options += "allocator_may_return_null=0:max_allocation_size_mb=1024:hard_rss_limit_mb=1536:"
-             "handle_segv=0:handle_sigbus=0:abort_on_error=1";
-  environment.push_back(options);
-  std::erase_if(environment, [](const std::string& e) { return e.empty(); });
+  const char* variable = "ASAN_OPTIONS";
+  const char* ours = "allocator_may_return_null=0:max_allocation_size_mb=1024:hard_rss_limit_mb=1536:"
+                     "handle_segv=0:handle_sigbus=0:abort_on_error=1";
+#else
+  const char* variable = "TSAN_OPTIONS";
+  const char* ours = "handle_segv=0:handle_sigbus=0:abort_on_error=1";
 #endif
-  (void)kind;
+  const std::string prefix = std::string(variable) + "=";
+  std::erase_if(environment, [&](const std::string& e) { return e.rfind(prefix, 0) == 0; });
+  const char* own = std::getenv(variable);
+  environment.push_back(prefix + (own && *own ? std::string(own) + ":" : "") + ours);
+#endif
   return environment;
 }
 
@@ -110,7 +112,7 @@ std::shared_ptr<HostProcess> Supervisor::Fork(HostKind kind) {
   }
   int pair[2];
   if (program.empty() || socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) return nullptr;
-  std::vector<std::string> environment = HostEnvironment(kind);
+  std::vector<std::string> environment = HostEnvironment();
   std::vector<std::string> argv = {program, "--plugin-host", KindWord(kind)};
   std::vector<char*> args, env;
   for (auto& a : argv) args.push_back(a.data());

@@ -150,11 +150,14 @@ void Process(AEffect* effect, T** inputs, T** outputs, int32_t frames) {
 
 // Faulty builds misbehave on a loud first sample (0.9 or more), so a test chooses the moment
 // by what it plays: TESTPLUG2_FAULT 1 crashes, 2 never returns.
+// A null pointer the compiler cannot see through, so the store below stays a real fault.
+int* volatile nowhere = nullptr;
+
 // The faults are real ones, not the sanitizers' reports of them.
 __attribute__((no_sanitize("undefined", "address"))) void Misbehave(const AEffect* effect, float** in) {
 #if defined(TESTPLUG2_FAULT)
   if (effect->numInputs < 1 || in[0][0] < 0.9f) return;
-  if (TESTPLUG2_FAULT == 1) *static_cast<volatile int*>(nullptr) = 1;
+  if (TESTPLUG2_FAULT == 1) *nowhere = 1;
   if (TESTPLUG2_FAULT == 2) {
     for (;;) pause();
   }
@@ -175,9 +178,7 @@ void ProcessDouble(AEffect* effect, double** in, double** out, int32_t frames) {
 }
 
 #ifdef TESTPLUG2_CRASH_AT_CREATION
-__attribute__((no_sanitize("undefined", "address"))) void CrashNow(int32_t value) {
-  *static_cast<volatile int*>(nullptr) = value;
-}
+__attribute__((no_sanitize("undefined", "address"))) void CrashNow(int32_t value) { *nowhere = value; }
 #endif
 
 AEffect* Create(HostCallback host, int32_t uniqueId) {
