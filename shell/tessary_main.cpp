@@ -54,9 +54,11 @@ void Shutdown() {
   JoinBackendThreads();
   // A start-up thread that finished after the first release published its client.
   copilot.store(nullptr);
-  ReleaseWorkbench();
+  // Hosts go before the rack they serve: an entry whose host hangs cannot hold up the end,
+  // and no host's end is reported as a crash.
   StopHostNotices();
   plexar::remote::ShutdownHosts();
+  ReleaseWorkbench();
 }
 
 // Plug-ins and compiled effects run in host processes started from this same executable,

@@ -51,7 +51,9 @@ struct Hosted {
 
 void Hosted::RunBlocks() {
   BlockControl* control = region->Control();
-  uint32_t seen = control->request.load(std::memory_order_acquire);
+  // From the last block done, not the last asked for: a block the caller sent before this
+  // thread got going is still to be processed.
+  uint32_t seen = control->done.load(std::memory_order_acquire);
   const size_t bytes = static_cast<size_t>(region->Frames()) * sizeof(float);
   for (;;) {
     // The bounded wait is only a backstop for a quit that raced the wait itself.

@@ -238,9 +238,13 @@ HRESULT RemoteVST::Unload() {
   if (auto host = Host()) {
     host->ForgetEnd(instance_);
     host->ForgetLate(instance_);
-    if (host->Alive()) host->Call(Op::kUnload, instance_, MessageWriter(), nullptr, 2s);
-    // A plug-in host serves this one instance only.
-    if (kind_ == HostKind::kPlugin) host->Kill(false);
+    // A plug-in host serves this one instance only: ending it is the whole unload, and
+    // cannot wait on a plug-in that hangs.
+    if (kind_ == HostKind::kPlugin) {
+      host->Kill(false);
+    } else if (host->Alive()) {
+      host->Call(Op::kUnload, instance_, MessageWriter(), nullptr, 2s);
+    }
   }
   std::lock_guard guard(hostLock_);
   host_.reset();
