@@ -4,7 +4,9 @@
 // so the host side is built (and checked) the same way as the caller's.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -141,6 +143,24 @@ TEST(RemoteVstTest, HostsCannotSignalOrReachOthers) {
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+TEST(RemoteVstTest, AConfinedEngineReadsOnlyWhatItWasGiven) {
+  if (syscall(SYS_landlock_create_ruleset, nullptr, 0, 1) < 1) GTEST_SKIP() << "no Landlock here";
+  const std::string secret = std::filesystem::temp_directory_path() / "tessary-remote-secret";
+  std::ofstream(secret) << "424242";
+  pid_t child = fork();
+  if (child == 0) {
+    plexar::remote::Confine({{"/usr", "/lib", "/lib64"}, 0, false});
+    const bool secretRefused = open(secret.c_str(), O_RDONLY) < 0 && errno == EACCES;
+    const bool writeRefused = open("/usr/tessary-no", O_CREAT | O_WRONLY, 0600) < 0;
+    const bool libraryRead = open("/usr/share/faust/stdfaust.lib", O_RDONLY) >= 0;
+    _exit(secretRefused && writeRefused && libraryRead ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  std::filesystem::remove(secret);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sndfile.h>
+#include <X11/Xlib.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -14,6 +16,7 @@
 #include <thread>
 
 #include "tests/support/fake_copilot.h"
+#include "xvfb_display.h"
 
 namespace {
 
@@ -380,6 +383,70 @@ TEST_F(FaustModeTest, CtrlCEndsACompileThatNeverEnds) {
       << ::testing::PrintToString(run_->OutputSinceMark());
   run_->Type("hello\r");
   EXPECT_TRUE(run_->WaitFor("Response 2 done", 30s));
+}
+
+// Top-level windows on the display whose title starts with `prefix`.
+int WindowsTitled(const std::string& prefix) {
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) return -1;
+  Window root, parent, *children = nullptr;
+  unsigned count = 0;
+  int found = 0;
+  XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count);
+  for (unsigned k = 0; k < count; ++k) {
+    char* name = nullptr;
+    XWindowAttributes attributes{};
+    if (XFetchName(display, children[k], &name) && name) {
+      XGetWindowAttributes(display, children[k], &attributes);
+      if (std::string(name).rfind(prefix, 0) == 0 && attributes.map_state == IsViewable) ++found;
+      XFree(name);
+    }
+  }
+  if (children) XFree(children);
+  XCloseDisplay(display);
+  return found;
+}
+
+// The pid of the engine host started under `tag`, or 0.
+pid_t EngineHostTagged(const std::string& tag) {
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    std::ifstream environ(entry.path() / "environ", std::ios::binary), command(entry.path() / "cmdline");
+    std::string text((std::istreambuf_iterator<char>(environ)), std::istreambuf_iterator<char>());
+    std::string line((std::istreambuf_iterator<char>(command)), std::istreambuf_iterator<char>());
+    if (text.find(tag) != std::string::npos && line.find(std::string("--plugin-host\0engine", 20)) != std::string::npos) {
+      return std::atoi(entry.path().filename().c_str());
+    }
+  }
+  return 0;
+}
+
+TEST_F(FaustModeTest, EditorsLiveInTheHostAndAnEngineCrashComesBackByItself) {
+  if (!plexar::testing::StartXvfb()) GTEST_SKIP() << "no Xvfb";
+  const std::string tag = "TESSARY_TEST_TAG=editor" + std::to_string(getpid());
+  std::map<std::string, std::string> environment = {
+      {"DISPLAY", std::getenv("DISPLAY")}, {"NO_AT_BRIDGE", "1"}, {"GSETTINGS_BACKEND", "memory"},
+      {"TESSARY_TEST_TAG", tag.substr(tag.find('=') + 1)}};
+  Start(json::array({CodeAnswer(kTremolo)}), environment);
+  run_->Type("a tremolo\r");
+  ASSERT_TRUE(run_->WaitFor("Compilation successful, saved to VST #1", 60s))
+      << ::testing::PrintToString(run_->OutputSinceMark());
+  run_->Type("/vst edit 1\r");
+  ASSERT_TRUE(run_->WaitFor("\x1b[34m Parameters of VST #1 (Tremolo).", 30s))
+      << ::testing::PrintToString(run_->OutputSinceMark());
+  EXPECT_TRUE(plexar::testing::WaitFor([] { return WindowsTitled("Parameters: ") == 1; }));
+
+  const pid_t engine = EngineHostTagged(tag);
+  ASSERT_GT(engine, 0);
+  kill(engine, SIGSEGV);
+  ASSERT_TRUE(run_->WaitFor("\x1b[31mVST #1 (Tremolo) crashed (SIGSEGV) and was bypassed.", 10s))
+      << ::testing::PrintToString(run_->OutputSinceMark());
+  EXPECT_TRUE(plexar::testing::WaitFor([] { return WindowsTitled("Parameters: ") == 0; }));
+  ASSERT_TRUE(run_->WaitFor("VST #1 (Tremolo) was compiled again.", 30s))
+      << ::testing::PrintToString(run_->OutputSinceMark());
+  run_->Type("/vst list\r");
+  run_->Type("/vst edit 1\r");
+  ASSERT_TRUE(run_->WaitFor("\x1b[34m Parameters of VST #1 (Tremolo).", 30s));
+  EXPECT_EQ(run_->OutputSinceMark().find("bypassed (/vst reload"), std::string::npos);
 }
 
 }  // namespace
