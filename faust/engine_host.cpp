@@ -34,7 +34,8 @@ class EngineExtension : public plexar::remote::HostExtension {
     switch (op) {
       case Op::kCompileFaust: {
         std::string error;
-        *hr = Compile(args.Text(), &error) ? plexar::S_OK : (out.Text(error), plexar::E_FAIL);
+        *hr = Compile(Engine(CreateEngineObject()), args.Text(), &error) ? plexar::S_OK
+                                                                          : (out.Text(error), plexar::E_FAIL);
         return true;
       }
       case Op::kExpandFaust: *hr = Expand(args.Text(), out); return true;
@@ -44,8 +45,9 @@ class EngineExtension : public plexar::remote::HostExtension {
   }
 
   plexar::VST* CreateFaustInstance(const std::string& code, std::string* error) override {
-    if (!Compile(code, error)) return nullptr;
+    // One engine object for both: it compiles the code once for the two calls.
     Engine engine(CreateEngineObject());
+    if (!Compile(engine, code, error)) return nullptr;
     engine->Install(code.data(), code.size(), faust_engine::kDefaultName);
     plexar::VST* vst = nullptr;
     if (plexar::CreateVst3(faustModule, &vst) != plexar::S_OK || !vst) return *error = "no plug-in object", nullptr;
@@ -60,8 +62,7 @@ class EngineExtension : public plexar::remote::HostExtension {
   }
 
  private:
-  static bool Compile(const std::string& code, std::string* error) {
-    Engine engine(CreateEngineObject());
+  static bool Compile(const Engine& engine, const std::string& code, std::string* error) {
     if (!engine) return *error = "the Faust engine is not loaded", false;
     char message[faust_engine::kTextBufferSize] = {};
     if (engine->Compile(code.data(), code.size(), message)) return true;

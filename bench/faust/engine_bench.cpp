@@ -18,8 +18,11 @@
 #include <faust/gui/UI.h>
 #include <faust/gui/meta.h>
 
+#include "faust/engine_host.h"
 #include "faust/faust_engine.h"
 #include "faust/rack.h"
+#include "plexar/remote/host_process.h"
+#include "plexar/remote/remote_vst.h"
 #include "plexar/vst.h"
 
 #include "zita_native.h"
@@ -72,6 +75,28 @@ void SnippetToRackEntry(benchmark::State& state) {
 }
 BENCHMARK(SnippetToRackEntry)->Unit(benchmark::kMillisecond)->Iterations(10);
 
+// The same through the engine host, as tessary runs it; the host is started (warm) first.
+struct InHost {
+  InHost() {
+    plexar::remote::SetHostProgram("/proc/self/exe");
+    plexar::remote::EngineLibraryFolder();
+  }
+  ~InHost() { plexar::remote::SetHostProgram(""); }
+};
+
+void SnippetToRackEntryInHost(benchmark::State& state) {
+  if (!StartEngine()) return state.SkipWithError("no Faust engine");
+  InHost hosted;
+  std::string code = ZitaCode();
+  code.replace(code.find("process ="), 9, "reverb =");
+  int64_t n = 1000;
+  for (auto _ : state) {
+    auto record = Compile(code + "process = reverb : *(1 - " + std::to_string(++n) + "e-9), _;\n");
+    if (!record) return state.SkipWithError("the reverb did not compile");
+  }
+}
+BENCHMARK(SnippetToRackEntryInHost)->Unit(benchmark::kMillisecond)->Iterations(10);
+
 std::vector<float> Noise(size_t frames) {
   std::vector<float> v(frames);
   uint32_t seed = 1;
@@ -81,6 +106,7 @@ std::vector<float> Noise(size_t frames) {
 
 void EngineReverb(benchmark::State& state) {
   if (!StartEngine()) return state.SkipWithError("no Faust engine");
+  std::unique_ptr<InHost> hosted(state.range(0) ? new InHost : nullptr);
   auto record = Compile(ZitaCode());
   if (!record) return state.SkipWithError("the reverb did not compile");
   const std::vector<float> noise = Noise(512);
@@ -90,7 +116,7 @@ void EngineReverb(benchmark::State& state) {
   for (auto _ : state) record->plugin->Process(0, 48000, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
   state.SetItemsProcessed(state.iterations() * 512);
 }
-BENCHMARK(EngineReverb);
+BENCHMARK(EngineReverb)->ArgName("in_host")->Arg(0)->Arg(1);
 
 void NativeReverb(benchmark::State& state) {
   ZitaNative reverb;
@@ -107,3 +133,12 @@ void NativeReverb(benchmark::State& state) {
 BENCHMARK(NativeReverb);
 
 }  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--plugin-host") return RunPluginHost(argv[2]);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  plexar::remote::ShutdownHosts();
+  return 0;
+}

@@ -83,6 +83,11 @@ bool FutexWaitChange(std::atomic<uint32_t>* word, uint32_t seen, std::chrono::na
   return true;
 }
 
+void FutexWaitOnce(std::atomic<uint32_t>* word, uint32_t seen, std::chrono::nanoseconds timeout) {
+  timespec wait{static_cast<time_t>(timeout.count() / 1000000000), static_cast<long>(timeout.count() % 1000000000)};
+  syscall(SYS_futex, reinterpret_cast<uint32_t*>(word), FUTEX_WAIT, seen, &wait, nullptr, 0);
+}
+
 void FutexWake(std::atomic<uint32_t>* word) {
   syscall(SYS_futex, reinterpret_cast<uint32_t*>(word), FUTEX_WAKE, INT_MAX, nullptr, nullptr, 0);
 }

@@ -41,6 +41,8 @@ class BlockRegion {
 /// Waits while `*word` holds `seen`, at most `timeout` (forever when negative). True when the
 /// word changed; false on time-out.
 bool FutexWaitChange(std::atomic<uint32_t>* word, uint32_t seen, std::chrono::nanoseconds timeout);
+/// One wait while `*word` holds `seen`: returns on a change, a wake, or after `timeout`.
+void FutexWaitOnce(std::atomic<uint32_t>* word, uint32_t seen, std::chrono::nanoseconds timeout);
 /// Wakes every waiter on `word`.
 void FutexWake(std::atomic<uint32_t>* word);
 

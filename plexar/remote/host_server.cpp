@@ -22,7 +22,7 @@ struct Hosted {
   VST* vst = nullptr;
   void** inputs = nullptr;
   void** outputs = nullptr;
-  int32_t numInputs = 0, numOutputs = 0, rate = 48000;
+  int32_t numInputs = 0, numOutputs = 0, rate = 48000, blockFrames = 0;
   std::unique_ptr<BlockRegion> region;
   std::thread audio;
   // Commands and blocks never overlap: the caller waits for each. These two say so to the
@@ -56,8 +56,8 @@ void Hosted::RunBlocks() {
   uint32_t seen = control->done.load(std::memory_order_acquire);
   const size_t bytes = static_cast<size_t>(region->Frames()) * sizeof(float);
   for (;;) {
-    // The bounded wait is only a backstop for a quit that raced the wait itself.
-    FutexWaitChange(&control->request, seen, std::chrono::milliseconds(200));
+    // A quit wakes the wait; the bound is only a backstop for one that raced it.
+    FutexWaitOnce(&control->request, seen, std::chrono::milliseconds(200));
     if (control->quit.load()) return;
     const uint32_t request = control->request.load(std::memory_order_acquire);
     if (request == seen) continue;
@@ -77,7 +77,11 @@ void Hosted::RunBlocks() {
 }
 
 void Hosted::Format(int32_t sampleRate, int32_t frames) {
+  // Setting a plug-in up again is costly (a compiled effect clears its delay lines): only
+  // for a format that changed.
+  if (inputs && sampleRate == rate && frames == blockFrames) return;
   StopAudio();
+  blockFrames = frames;
   vst->FreeBuffers();
   rate = sampleRate;
   vst->SetSampleRate(sampleRate);
