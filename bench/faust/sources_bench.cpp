@@ -17,10 +17,12 @@
 
 #include "faust/audio_in.h"
 #include "faust/chain.h"
+#include "faust/engine_host.h"
 #include "faust/faust_engine.h"
 #include "faust/rack.h"
 #include "faust/render.h"
 #include "faust/workbench.h"
+#include "plexar/remote/host_process.h"
 
 namespace {
 
@@ -78,6 +80,8 @@ double CpuSeconds() {
 void RenderThroughThreeEffects(benchmark::State& state) {
   setenv("XDG_DATA_HOME", Folder().c_str(), 1);
   if (EnsureFaustEngine().empty()) return state.SkipWithError("no Faust engine");
+  // Second argument: the effects in host processes, as tessary runs them, or in this one.
+  plexar::remote::SetHostProgram(state.range(1) ? "/proc/self/exe" : "");
   AUDIO_IN source;
   // At 44.1 kHz the resampler adds its share to the time outside the plug-ins.
   source.file = MinuteOfSound(static_cast<int>(state.range(0))).string();
@@ -110,8 +114,17 @@ void RenderThroughThreeEffects(benchmark::State& state) {
   }
   state.counters["real_time_factor"] = written / total;
   state.counters["outside_plugins_pct"] = 100.0 * outside / total;
+  source.chain.clear();
+  plexar::remote::SetHostProgram("");
 }
-BENCHMARK(RenderThroughThreeEffects)->Arg(48000)->Arg(44100)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+BENCHMARK(RenderThroughThreeEffects)
+    ->ArgNames({"rate", "in_host"})
+    ->Args({48000, 0})
+    ->Args({48000, 1})
+    ->Args({44100, 0})
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1)
+    ->UseRealTime();
 
 void PlayAMinute(benchmark::State& state) {
   const fs::path config = Folder() / "alsa.conf";
@@ -140,3 +153,12 @@ void PlayAMinute(benchmark::State& state) {
 BENCHMARK(PlayAMinute)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 
 }  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--plugin-host") return RunPluginHost(argv[2]);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  plexar::remote::ShutdownHosts();
+  return 0;
+}

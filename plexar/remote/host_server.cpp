@@ -56,7 +56,9 @@ void Hosted::RunBlocks() {
   uint32_t seen = control->done.load(std::memory_order_acquire);
   const size_t bytes = static_cast<size_t>(region->Frames()) * sizeof(float);
   for (;;) {
-    // A quit wakes the wait; the bound is only a backstop for one that raced it.
+    // No spinning before the sleep: on a machine whose two cores are one core's threads, a
+    // spinning side slows the side at work more than the wake-up costs. A quit wakes the
+    // wait; the bound is only a backstop for one that raced it.
     FutexWaitOnce(&control->request, seen, std::chrono::milliseconds(200));
     if (control->quit.load()) return;
     const uint32_t request = control->request.load(std::memory_order_acquire);
