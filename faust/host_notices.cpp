@@ -82,11 +82,15 @@ void WatchHostEnd(VST& record) {
 
 void SetNoticeRedraw(std::function<void()> call) { redraw = std::move(call); }
 
-void StopHostNotices() {
+void MuteHostNotices() {
   {
     std::lock_guard guard(lock);
     stopping = true;
   }
   changed.notify_one();
+}
+
+void StopHostNotices() {
+  MuteHostNotices();
   if (worker.joinable()) worker.join();
 }

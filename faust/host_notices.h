@@ -15,5 +15,8 @@ void WatchHostEnd(VST& record);
 /// Redraws the prompt after a notice; set by the shell.
 void SetNoticeRedraw(std::function<void()> redraw);
 
-/// Ends the notice thread; for the end of the program.
+/// Hosts ended from now on go unannounced: the program is ending them itself.
+void MuteHostNotices();
+
+/// Ends the notice thread; for the end of the program, after `MuteHostNotices`.
 void StopHostNotices();

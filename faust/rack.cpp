@@ -109,7 +109,7 @@ bool LoadIntoHost(VST& record, bool useEngine) {
   plexar::HRESULT hr = useEngine ? remote->LoadFaust(faustCode, &error)
                                  : remote->Load(&path, nullptr, nullptr, 0, 32, 0);
   if (!plexar::Succeeded(hr)) {
-    if (!useEngine) record.error = remote->EndText();
+    if (!useEngine) record.error = remote->LoadFailure();
     remote->Release();
     record.plugin = nullptr;
     return useEngine ? CompileFailed(record, error) : false;

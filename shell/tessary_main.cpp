@@ -55,9 +55,11 @@ void Shutdown() {
   // A start-up thread that finished after the first release published its client.
   copilot.store(nullptr);
   // Hosts go before the rack they serve: an entry whose host hangs cannot hold up the end,
-  // and no host's end is reported as a crash.
-  StopHostNotices();
+  // no host's end is reported as a crash, and a notice that is starting the engine host
+  // again finds it gone at once.
+  MuteHostNotices();
   plexar::remote::ShutdownHosts();
+  StopHostNotices();
   ReleaseWorkbench();
 }
 

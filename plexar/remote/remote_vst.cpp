@@ -66,17 +66,21 @@ HRESULT RemoteVST::Attach(const std::shared_ptr<HostProcess>& host) {
     host_ = host;
     instance_ = host->NewInstance();
   }
-  ended_ = false, endedMidBlock_ = false, running_ = false, late_ = false;
+  ended_ = false, endedMidBlock_ = false, running_ = false, late_ = false, inBlock_ = false;
   host->OnEnd(instance_, [this](const std::string& why) {
     // A block still out when the host went makes this entry the likely one at fault.
-    if (BlockRegion* region = region_.get()) endedMidBlock_ = region->Control()->done.load() != sent_.load();
+    endedMidBlock_ = inBlock_.load();
     ended_ = true, running_ = false;
+    std::lock_guard guard(onEndLock_);
     if (onEnd_) onEnd_(why);
   });
   return S_OK;
 }
 
-void RemoteVST::OnHostEnd(std::function<void(const std::string& why)> call) { onEnd_ = std::move(call); }
+void RemoteVST::OnHostEnd(std::function<void(const std::string& why)> call) {
+  std::lock_guard guard(onEndLock_);
+  onEnd_ = std::move(call);
+}
 
 std::string RemoteVST::EndText() const {
   if (!ended_) return {};
@@ -105,6 +109,7 @@ HRESULT RemoteVST::ReadLoadReply(const std::vector<uint8_t>& reply) {
 HRESULT RemoteVST::Load(const std::filesystem::path* file, void*, void*, int32_t, int32_t, int32_t) {
   if (!file) return E_POINTER;
   if (kind_ != HostKind::kPlugin) return E_UNEXPECTED;
+  loadFailure_.clear();
   if (Attach(HostProcess::Start(HostKind::kPlugin)) != S_OK) return E_FAIL;
   path = *file;
   std::vector<uint8_t> reply;
@@ -114,9 +119,11 @@ HRESULT RemoteVST::Load(const std::filesystem::path* file, void*, void*, int32_t
   if (!Succeeded(hr)) {
     if (auto host = Host()) {
       host->ForgetEnd(instance_);
-      if (hr == E_HOST_GONE) host->WaitEnded(std::chrono::seconds(1));
+      if (hr == E_HOST_GONE && host->WaitEnded(std::chrono::seconds(1))) loadFailure_ = host->EndText();
       host->Kill(false);
     }
+    if (hr == E_HOST_CANCELLED) loadFailure_ = "was cancelled";
+    if (hr == E_HOST_TIMEOUT) loadFailure_ = "took too long";
     ended_ = true;
     return hr == E_NOINTERFACE ? hr : E_FAIL;
   }
@@ -209,9 +216,11 @@ HRESULT RemoteVST::Process(uint32_t, int32_t, int64_t, int64_t, int64_t, float, 
   late_ = false;
   const uint32_t next = sent_.load() + 1;
   sent_.store(next);
+  inBlock_ = true;
   control->request.store(next, std::memory_order_release);
   FutexWake(&control->request);
   if (!FutexWaitChange(&control->done, done, deadline_)) return PlayDry(), S_OK;
+  inBlock_ = false;
   return S_OK;
 }
 

@@ -32,6 +32,9 @@ class RemoteVST : public VST {
   HRESULT Reload();
   /// Nonempty once the host ended under this instance: "crashed (SIGSEGV)" and the like.
   std::string EndText() const;
+  /// Why the last `Load` failed, in words that follow "it": "crashed (SIGSEGV)", "was
+  /// cancelled", "took too long"; empty when the plug-in itself refused.
+  std::string LoadFailure() const { return loadFailure_; }
   /// True when this instance had a block in the host when it ended.
   bool EndedMidBlock() const { return endedMidBlock_.load(); }
   /// Told on the supervisor thread when the host ends under this instance.
@@ -98,10 +101,12 @@ class RemoteVST : public VST {
   std::shared_ptr<HostProcess> host_;
   uint32_t instance_ = 0;
   std::string code_;  // compiled entries: what to compile again on reload
+  std::string loadFailure_;
   std::unique_ptr<BlockRegion> region_;
   std::vector<void*> inputPointers_, outputPointers_;
   std::atomic<uint32_t> sent_{0};
-  bool late_ = false;  // audio thread only
+  std::atomic<bool> late_{false};
+  std::atomic<bool> inBlock_{false};  // a block was sent and has not come back
   std::chrono::nanoseconds deadline_{};
   std::atomic<bool> ended_{false};
   std::atomic<bool> running_{false};  // blocks go to the host
@@ -112,6 +117,7 @@ class RemoteVST : public VST {
   std::map<int32_t, float> values_;  // what was set, for a reload
   ByteArray lastState_;
   bool haveState_ = false;
+  std::mutex onEndLock_;
   std::function<void(const std::string&)> onEnd_;
 };
 

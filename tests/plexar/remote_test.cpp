@@ -124,6 +124,7 @@ TEST(RemoteVstTest, APluginThatCrashesWhileCreatedLeavesNothingLoaded) {
   const std::filesystem::path path = TESSARY_V2CRASHATCREATION_SO;
   EXPECT_LT(vst->Load(&path, nullptr, nullptr, 0, 32, 0), 0);
   EXPECT_EQ(vst->EndText(), "crashed (SIGSEGV)");
+  EXPECT_EQ(vst->LoadFailure(), "crashed (SIGSEGV)");
   const std::filesystem::path missing = "/nonexistent/plugin.so";
   RemotePtr other(new RemoteVST(HostKind::kPlugin));
   EXPECT_LT(other->Load(&missing, nullptr, nullptr, 0, 32, 0), 0);
