@@ -15,6 +15,7 @@
 #include "faust/audio_in.h"
 #include "faust/chain.h"
 #include "faust/workbench.h"
+#include "platform/write_target.h"
 
 namespace faust {
 
@@ -110,9 +111,12 @@ class Renderer {
 bool RenderSource(AUDIO_IN& source, const std::string& target, const std::atomic<bool>& cancel,
                   const std::function<void(double)>& progress, RenderReport* report,
                   std::string* error) {
+  // Refused before the work: renaming over a device, a FIFO or a link would replace it.
+  std::optional<std::string> place = platform::WritableFile(target, error);
+  if (!place) return false;
   AudioDecoder decoder;
   WavWriter wav;
-  if (!decoder.Open(source.file, error) || !wav.Open(target, error)) return false;
+  if (!decoder.Open(source.file, error) || !wav.Open(*place, error)) return false;
   Renderer renderer(source, wav);
   std::vector<float> decoded, pending;
   float peak = 0;

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Decoding with FFmpeg, sources playing into a capturing ALSA device, and rendering.
+#include <sys/stat.h>
+
 #include <chrono>
 #include <cmath>
+#include <fstream>
 #include <thread>
 
 #include "alsa_file_pcm.h"
@@ -234,6 +237,31 @@ TEST_F(SourceTest, RenderRunsAMonoFileThroughItsChainIntoAWavFile) {
   for (const auto& entry : fs::directory_iterator(home_)) {
     EXPECT_EQ(entry.path().string().find("cancelled.wav"), std::string::npos) << entry.path();
   }
+}
+
+TEST_F(SourceTest, RenderRefusesAnyTargetButAFileAtOnceAndWritesThroughALink) {
+  const fs::path file = home_ / "ramp.wav", fifo = home_ / "render.fifo", folder = home_ / "dir";
+  RampFile(file, 4800);
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  fs::create_directories(folder);
+  fs::create_symlink("/dev/null", home_ / "device-link");
+  AUDIO_IN source;
+  source.file = file.string();
+  std::atomic<bool> cancel{false};
+  std::string error;
+  for (const fs::path& target : {fifo, folder, home_ / "device-link"}) {
+    EXPECT_FALSE(faust::RenderSource(source, target.string(), cancel, nullptr, nullptr, &error));
+    EXPECT_EQ(error.rfind(target.string() + " is ", 0), 0u) << error;
+  }
+  EXPECT_TRUE(fs::is_fifo(fifo));
+  EXPECT_TRUE(fs::is_symlink(home_ / "device-link"));
+  const fs::path real = home_ / "real.wav", link = home_ / "link.wav";
+  std::ofstream(real) << "old";
+  fs::create_symlink(real, link);
+  ASSERT_TRUE(faust::RenderSource(source, link.string(), cancel, nullptr, nullptr, &error)) << error;
+  EXPECT_TRUE(fs::is_symlink(link));
+  SF_INFO info{};
+  EXPECT_EQ(faust_test::ReadWav(real, &info).size(), 2u * 4800);
 }
 
 }  // namespace
