@@ -76,6 +76,19 @@ TEST_F(ChatTest, AnswerStreamsInGreenAndCtrlCCopiesIt) {
   EXPECT_TRUE(run_->WaitFor("\x1b[32mResponse copied to clipboard.\x1b[0m"));
 }
 
+TEST_F(ChatTest, AnAnswerTooLargeForTheTerminalIsNotWrittenAsOsc52) {
+  const std::string huge(200 * 1000, 'x');
+  json step = {{"event", "assistant.message"}, {"data", {{"content", huge}}}};
+  Start(json::array({json::array({step})}));
+  run_->Type("/streaming\rhi\r");
+  ASSERT_TRUE(run_->WaitFor("Response 1 done"));
+  ASSERT_TRUE(run_->WaitFor(kSignedIn));
+  run_->Mark();
+  run_->Type("\x03");
+  EXPECT_TRUE(run_->WaitFor("\x1b[31mResponse of 200000 bytes "));
+  EXPECT_EQ(run_->OutputSinceMark().find("\x1b]52;"), std::string::npos);
+}
+
 TEST_F(ChatTest, WithStreamingOffTheAnswerIsPrintedOnceAtTheEnd) {
   Start(Answer(R"([[{"event": "assistant.message_delta", "data": {"deltaContent": "piece"}},
                     {"event": "assistant.message", "data": {"content": "whole answer"}}]])"));
