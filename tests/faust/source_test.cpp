@@ -261,7 +261,8 @@ TEST_F(SourceTest, RenderRefusesAnyTargetButAFileAtOnceAndWritesThroughALink) {
   ASSERT_TRUE(faust::RenderSource(source, link.string(), cancel, nullptr, nullptr, &error)) << error;
   EXPECT_TRUE(fs::is_symlink(link));
   SF_INFO info{};
-  EXPECT_EQ(faust_test::ReadWav(real, &info).size(), 2u * 4800);
+  faust_test::ReadWav(real, &info);
+  EXPECT_EQ(info.frames, 5120);  // whole blocks
 }
 
 }  // namespace

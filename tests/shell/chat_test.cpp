@@ -80,9 +80,13 @@ TEST_F(ChatTest, AnAnswerTooLargeForTheTerminalIsNotWrittenAsOsc52) {
   const std::string huge(200 * 1000, 'x');
   json step = {{"event", "assistant.message"}, {"data", {{"content", huge}}}};
   Start(json::array({json::array({step})}));
-  run_->Type("/streaming\rhi\r");
+  run_->Type("/streaming\r");
+  ASSERT_TRUE(run_->WaitFor("Streaming Off."));
+  run_->Mark();
+  run_->Type("hi\r");
   ASSERT_TRUE(run_->WaitFor("Response 1 done"));
-  ASSERT_TRUE(run_->WaitFor(kSignedIn));
+  // The line editor is back (bracketed paste on again): Ctrl+C is its key, not a signal.
+  ASSERT_TRUE(run_->WaitFor("\x1b[?2004h"));
   run_->Mark();
   run_->Type("\x03");
   EXPECT_TRUE(run_->WaitFor("\x1b[31mResponse of 200000 bytes "));
