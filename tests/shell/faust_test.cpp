@@ -2,6 +2,9 @@
 // Faust mode end to end: answers with code become snippets and rack entries, broken code
 // repairs itself, and a compiled effect is saved as a bundle.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -227,6 +230,26 @@ TEST_F(FaustModeTest, ANewEffectJoinsEverySourceAtLevelTwo) {
   EXPECT_NE(run_->OutputSinceMark().find("#1: " + folder + "/quiet.wav, stopped, chain: 1"),
             std::string::npos);
   std::filesystem::remove_all(folder);
+}
+
+TEST_F(FaustModeTest, CtrlCWhileACommandIsBlockedLeavesTessaryRunning) {
+  Start(json::array());
+  const std::string fifo = home_ + "/plugin-" + std::to_string(getpid()) + ".so";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  run_->Type("/faust load " + fifo + "\r");
+  ASSERT_TRUE(run_->WaitFor("\x1b[31mCannot read " + fifo + ": not a regular file"));
+  // Opening a FIFO for reading waits for a writer: a plug-in load that takes its time.
+  run_->Type("/vst load " + fifo + "\r");
+  std::this_thread::sleep_for(300ms);
+  run_->Type("\x03");
+  std::this_thread::sleep_for(300ms);
+  EXPECT_TRUE(run_->Running());
+  int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+  EXPECT_GE(writer, 0) << "the load was not waiting on the FIFO";
+  if (writer >= 0) close(writer);
+  run_->Type("/faust list\r");
+  EXPECT_TRUE(run_->WaitFor("Fausts: 0"));
+  unlink(fifo.c_str());
 }
 
 }  // namespace
