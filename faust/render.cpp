@@ -9,11 +9,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <map>
+#include <memory>
 #include <vector>
 
 #include "faust/audio_decoder.h"
 #include "faust/audio_in.h"
 #include "faust/chain.h"
+#include "faust/rack.h"
 #include "faust/workbench.h"
 #include "platform/write_target.h"
 
@@ -67,13 +70,31 @@ class WavWriter {
   std::string target_, temporary_;
 };
 
-// One block through the chain, under the lock playing sources take too; returns its peak.
-float RunBlock(AUDIO_IN& source, std::vector<float>& left, std::vector<float>& right,
-               std::vector<float>& interleaved) {
+using Chain = std::vector<std::shared_ptr<VST>>;
+
+// The render's own instances of the chain's entries: sharing the playing ones, each would
+// disturb the other's state (delay lines, envelopes). An entry twice in the chain is one
+// instance twice here too.
+bool CopyChain(AUDIO_IN& source, Chain* chain, std::string* error) {
+  Chain entries;
   {
     std::lock_guard guard(workbenchLock);
-    RunChain(source.chain, left.data(), right.data());
+    entries = source.chain;
   }
+  std::map<const VST*, std::shared_ptr<VST>> copies;
+  for (const auto& entry : entries) {
+    if (!entry || !entry->plugin) continue;
+    std::shared_ptr<VST>& copy = copies[entry.get()];
+    if (!copy && !(copy = LoadCopy(*entry, error))) return false;
+    chain->push_back(copy);
+  }
+  return true;
+}
+
+// One block through the render's own chain, which nothing else touches; returns its peak.
+float RunBlock(const Chain& chain, std::vector<float>& left, std::vector<float>& right,
+               std::vector<float>& interleaved) {
+  RunChain(chain, left.data(), right.data());
   float peak = 0;
   interleaved.resize(2 * kBlockFrames);
   for (int32_t i = 0; i < kBlockFrames; ++i) {
@@ -85,9 +106,9 @@ float RunBlock(AUDIO_IN& source, std::vector<float>& left, std::vector<float>& r
 
 class Renderer {
  public:
-  Renderer(AUDIO_IN& source, WavWriter& wav) : source(source), wav(wav) {}
+  Renderer(const Chain& chain, WavWriter& wav) : chain(chain), wav(wav) {}
 
-  AUDIO_IN& source;
+  const Chain& chain;
   WavWriter& wav;
   std::vector<float> left = std::vector<float>(kBlockFrames), right = left, interleaved;
   std::vector<int16_t> pcm;
@@ -97,7 +118,7 @@ class Renderer {
   bool Block(const float* frames, size_t count, float* peak) {
     std::fill(left.begin(), left.end(), 0.0f), std::fill(right.begin(), right.end(), 0.0f);
     for (size_t i = 0; i < count; ++i) left[i] = frames[2 * i], right[i] = frames[2 * i + 1];
-    *peak = RunBlock(source, left, right, interleaved);
+    *peak = RunBlock(chain, left, right, interleaved);
     pcm.clear();
     AppendPcm16(interleaved.data(), interleaved.size(), &pcm);
     ++blocks;
@@ -116,8 +137,12 @@ bool RenderSource(AUDIO_IN& source, const std::string& target, const std::atomic
   if (!place) return false;
   AudioDecoder decoder;
   WavWriter wav;
-  if (!decoder.Open(source.file, error) || !wav.Open(*place, error)) return false;
-  Renderer renderer(source, wav);
+  Chain chain;
+  if (!decoder.Open(source.file, error) || !CopyChain(source, &chain, error) ||
+      !wav.Open(*place, error)) {
+    return false;
+  }
+  Renderer renderer(chain, wav);
   std::vector<float> decoded, pending;
   float peak = 0;
   double nextReport = 0;
@@ -141,12 +166,7 @@ bool RenderSource(AUDIO_IN& source, const std::string& target, const std::atomic
     }
   }
   const int64_t fileBlocks = renderer.blocks;
-  bool hasChain;
-  {
-    std::lock_guard guard(workbenchLock);
-    hasChain = !source.chain.empty();
-  }
-  for (int quiet = 0, tail = 0; hasChain && quiet < kQuietBlocks && tail < kMaxTailBlocks; ++tail) {
+  for (int quiet = 0, tail = 0; !chain.empty() && quiet < kQuietBlocks && tail < kMaxTailBlocks; ++tail) {
     if (cancel.load()) return *error = "cancelled", false;
     if (!renderer.Block(nullptr, 0, &peak)) return *error = "cannot write " + target, false;
     quiet = peak < kSilence ? quiet + 1 : 0;

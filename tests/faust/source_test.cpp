@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include "alsa_file_pcm.h"
@@ -263,6 +264,44 @@ TEST_F(SourceTest, RenderRefusesAnyTargetButAFileAtOnceAndWritesThroughALink) {
   SF_INFO info{};
   faust_test::ReadWav(real, &info);
   EXPECT_EQ(info.frames, 5120);  // whole blocks
+}
+
+TEST_F(SourceTest, ARenderRunsItsOwnInstancesWithTheSameSettings) {
+  const fs::path file = home_ / "delayed.wav";
+  const std::vector<int16_t> samples = RampFile(file, 4 * 48000);
+  auto delay = Load("g = hslider(\"g\", 0.5, 0, 1, 0.01); process = par(i, 2, *(g) : @(512));");
+  ASSERT_TRUE(delay);
+  int32_t gain = -1;
+  for (const auto& param : delay->params)
+    if (param.name == "g") gain = param.id;
+  ASSERT_GE(gain, 0);
+  ASSERT_EQ(delay->plugin->SetParameter(gain, 0.25f), plexar::S_OK);
+  AUDIO_IN source;
+  source.file = file.string();
+  source.chain = {delay};
+  std::atomic<bool> cancel{false};
+  std::string error;
+  auto render = [&](const fs::path& out, const std::function<void(double)>& meanwhile) {
+    EXPECT_TRUE(faust::RenderSource(source, out.string(), cancel, meanwhile, nullptr, &error)) << error;
+    SF_INFO info{};
+    return faust_test::ReadWav(out, &info);
+  };
+  const std::vector<int16_t> alone = render(home_ / "alone.wav", nullptr);
+  // Blocks a playing source runs through the rack's entry while the render goes on.
+  std::vector<float> left(512, 0.9f), right(512, -0.9f);
+  const std::vector<int16_t> playing = render(home_ / "playing.wav", [&](double) {
+    std::lock_guard guard(workbenchLock);
+    faust::RunChain(source.chain, left.data(), right.data());
+  });
+  ASSERT_EQ(alone.size(), playing.size());
+  size_t differing = 0;
+  for (size_t i = 0; i < alone.size(); ++i) differing += alone[i] != playing[i];
+  EXPECT_EQ(differing, 0u);
+  // The copy has the entry's gain and a delay line of its own, empty at the start.
+  ASSERT_GE(alone.size(), samples.size());
+  for (size_t i = 0; i < 512 * 2; ++i) ASSERT_EQ(alone[i], 0) << i;
+  for (size_t i = 512 * 2; i < samples.size(); ++i)
+    ASSERT_NEAR(alone[i], Pcm(static_cast<float>(samples[i - 1024]) / 32768.0f * 0.25f), 1) << i;
 }
 
 }  // namespace
