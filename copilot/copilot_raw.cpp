@@ -12,6 +12,7 @@
 #include <set>
 
 #include "common/debug.h"
+#include "common/peer_json.h"
 #include "copilot/framing.h"
 #include "copilot/session_protocol.h"
 #include "platform/random_id.h"
@@ -304,10 +305,19 @@ void COPILOT_RAW::FinishQueued(const std::shared_ptr<COPILOT_SESSION>& session) 
 
 // Returns false for a body that is not JSON or holds a value of the wrong type: the stream
 // is no longer trusted.
-bool COPILOT_RAW::Dispatch(const std::string& body) {
+bool COPILOT_RAW::Dispatch(const std::string& received) {
   std::lock_guard queue(queueLock);
   try {
+    // A stray byte or half a surrogate pair costs one character, never the connection.
+    bool standIns = false;
+    std::string body = common::RepairJsonText(received, standIns);
     json message = json::parse(body);
+    if (standIns) {
+      json settled = message;
+      SettleStandIns(settled, false);
+      body = settled.dump();
+      SettleStandIns(message, true);
+    }
     std::string method = message.is_object() ? message.value("method", "") : "";
     if (method == "tool.call") {
       HandleToolCall(*this, message);
@@ -328,7 +338,7 @@ bool COPILOT_RAW::Dispatch(const std::string& body) {
     Append(message, body);
     return true;
   } catch (const std::exception& error) {
-    common::DebugLine(std::string("copilot: ") + error.what() + " in " + body.substr(0, 200));
+    common::DebugLine(std::string("copilot: ") + error.what() + " in " + received.substr(0, 200));
     return false;
   }
 }

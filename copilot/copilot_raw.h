@@ -92,7 +92,7 @@ class COPILOT_RAW : public std::enable_shared_from_this<COPILOT_RAW> {
   void Disconnect();
   Handshake ShakeHands();
   void ReceiveLoop();
-  bool Dispatch(const std::string& body);
+  bool Dispatch(const std::string& received);
   void EndOfConnection();
   void Append(const nlohmann::json& message, const std::string& body);
   void DropOldest();

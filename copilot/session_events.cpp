@@ -38,8 +38,9 @@ bool AddDelta(COPILOT_RAW& client, const std::shared_ptr<COPILOT_SESSION>& sessi
               const json& data, bool reasoning) {
   if (!session) return false;
   auto delta = std::make_shared<COPILOT_MESSAGE>();
-  delta->text = data.at("deltaContent").get<std::string>();
-  if (session->current) {
+  auto& halves = reasoning ? session->reasoningHalves : session->contentHalves;
+  delta->text = halves.Feed(data.at("deltaContent").get<std::string>());
+  if (session->current && !delta->text.empty()) {
     auto& deltas = reasoning ? session->current->reasoningDeltas : session->current->contentDeltas;
     deltas.push_back(delta);
     Deliver(client, session, session->current);
@@ -62,6 +63,8 @@ bool AddMessage(COPILOT_RAW& client, const std::shared_ptr<COPILOT_SESSION>& ses
 
 void Idle(COPILOT_RAW& client, const std::shared_ptr<COPILOT_SESSION>& session) {
   if (!session) return;
+  session->contentHalves.Finish();
+  session->reasoningHalves.Finish();
   if (auto message = session->current) {
     CompleteMessage(*message);
     session->current = nullptr;
@@ -74,7 +77,41 @@ void Idle(COPILOT_RAW& client, const std::shared_ptr<COPILOT_SESSION>& session) 
   client.arrived.notify_all();
 }
 
+void SettleAll(json& value) {
+  if (value.is_string()) {
+    value = common::SettleStandIns(value.get_ref<const std::string&>());
+  } else if (value.is_structured()) {
+    for (auto& item : value) SettleAll(item);
+  }
+}
+
 }  // namespace
+
+void SettleStandIns(json& message, bool keepDelta) {
+  // Looked up without operator[], which would add what is missing or throw on a non-object.
+  auto member = [](json* in, const char* key) -> json* {
+    if (!in || !in->is_object()) return nullptr;
+    auto found = in->find(key);
+    return found == in->end() ? nullptr : &*found;
+  };
+  json* event = keepDelta ? member(member(&message, "params"), "event") : nullptr;
+  json* type = member(event, "type");
+  json* data = member(event, "data");
+  bool streamed = type && (*type == "assistant.message_delta" || *type == "assistant.reasoning_delta");
+  json* piece = streamed ? member(data, "deltaContent") : nullptr;
+  if (!piece || !piece->is_string()) data = nullptr;
+  if (!data) return SettleAll(message);
+  json delta = std::move((*data)["deltaContent"]);
+  SettleAll(message);
+  (*data)["deltaContent"] = std::move(delta);
+}
+
+json ParsePeerJson(const std::string& text) {
+  bool standIns = false;
+  json parsed = json::parse(common::RepairJsonText(text, standIns), nullptr, false);
+  if (standIns) SettleStandIns(parsed, false);
+  return parsed;
+}
 
 void HandleToolCall(COPILOT_RAW&, const json&) {
   // No client-side tools are offered; the request only lands in the inbox.

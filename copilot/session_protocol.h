@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "common/peer_json.h"
 #include "copilot/copilot_raw.h"
 #include "copilot/local_models.h"
 #include "copilot/messages.h"
@@ -27,6 +28,8 @@ struct COPILOT_SESSION {
   bool elicitation = false;
   COPILOT_RAW* client = nullptr;  // the client the session was created through
   std::unique_ptr<LocalConversation> local;  // set for a conversation on a local server
+  // A UTF-16 peer may end one piece with the first half of a surrogate pair.
+  common::SurrogateJoiner contentHalves, reasoningHalves;
 };
 
 constexpr char kConnectionLost[] = "The connection to Copilot was lost.";
@@ -55,6 +58,12 @@ void Deliver(COPILOT_RAW& client, const std::shared_ptr<COPILOT_SESSION>& sessio
 void Abort(COPILOT_RAW& client, const std::shared_ptr<COPILOT_SESSION>& session);
 nlohmann::json DeleteSession(COPILOT_RAW& client, const std::shared_ptr<COPILOT_SESSION>& session);
 nlohmann::json CompactHistory(COPILOT_RAW& client, const std::shared_ptr<COPILOT_SESSION>& session);
+
+/// Every string in `message` with its surrogate stand-ins settled (common::RepairJsonText); with
+/// `keepDelta`, a streamed piece keeps them, to be joined with the next piece.
+void SettleStandIns(nlohmann::json& message, bool keepDelta);
+/// A whole JSON text from a peer, repaired and settled; discarded (not thrown) when unreadable.
+nlohmann::json ParsePeerJson(const std::string& text);
 
 // Receive-thread handlers, called with queueLock held.
 void HandleToolCall(COPILOT_RAW& client, const nlohmann::json& request);

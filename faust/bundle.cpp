@@ -77,16 +77,25 @@ bool Assemble(const fs::path& folder, const std::string& name, const std::string
   return true;
 }
 
-}  // namespace
-
-std::string WriteFaustBundle(const std::string& code, const std::string& target,
-                             std::string* error) {
-  if (EnsureFaustEngine().empty()) return *error = "this build carries no Faust engine", "";
+fs::path BundlePath(const std::string& target) {
   fs::path bundle = target;
   if (bundle.filename().empty()) bundle = bundle.parent_path();
   if (bundle.extension() != ".vst3") bundle += ".vst3";
   std::error_code ec;
-  bundle = fs::absolute(bundle, ec);
+  return fs::absolute(bundle, ec);
+}
+
+}  // namespace
+
+bool MayWriteFaustBundle(const std::string& target, std::string* error) {
+  return MayReplace(BundlePath(target), error);
+}
+
+std::string WriteFaustBundle(const std::string& code, const std::string& target,
+                             std::string* error) {
+  if (EnsureFaustEngine().empty()) return *error = "this build carries no Faust engine", "";
+  const fs::path bundle = BundlePath(target);
+  std::error_code ec;
   const std::string name = bundle.stem().string();
   std::string expanded;
   if (name.empty() || !ExpandedCode(code, &expanded, error) || !MayReplace(bundle, error)) return {};

@@ -10,3 +10,7 @@
 /// or empty with `error` set.
 std::string WriteFaustBundle(const std::string& code, const std::string& target,
                              std::string* error);
+
+/// Whether the bundle for `target` may be written: nothing is there, or a bundle is. Checked
+/// before compiling, so that a wrong name is refused at once.
+bool MayWriteFaustBundle(const std::string& target, std::string* error);

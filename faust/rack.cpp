@@ -35,24 +35,25 @@ std::string DoubleText(double value) {
 }
 
 // The message quotes the model's code, so it is peer text like the code itself.
-bool CompileFailed(VST& record, const std::string& error) {
-  ConsoleWrite("\x1b[31mFaust compilation error: " + common::TerminalSafe(error) + "\x1b[0m\r\n");
+bool CompileFailed(VST& record, const std::string& error, bool report) {
+  if (report)
+    ConsoleWrite("\x1b[31mFaust compilation error: " + common::TerminalSafe(error) + "\x1b[0m\r\n");
   record.error = error;
   return false;
 }
 
-// Compiles `faustCode` and installs it as the engine's program. False with the compiler's
-// message printed and kept in `record.error` when it does not compile.
-bool CompileIntoEngine(VST& record) {
+// Compiles `code` and installs it as the engine's program. False with the compiler's
+// message kept in `record.error` (and printed when `report`) when it does not compile.
+bool CompileIntoEngine(VST& record, const std::string& code, bool report) {
   std::unique_ptr<faust_engine::FaustExports, EngineObjectRelease> engine(CreateEngineObject());
   if (!engine) return false;
   char error[faust_engine::kTextBufferSize] = {};
-  if (!engine->Compile(faustCode.data(), faustCode.size(), error)) {
+  if (!engine->Compile(code.data(), code.size(), error)) {
     error[sizeof error - 1] = 0;
-    return CompileFailed(record, error);
+    return CompileFailed(record, error, report);
   }
-  engine->Install(faustCode.data(), faustCode.size(), faust_engine::kDefaultName);
-  record.code = faustCode;
+  engine->Install(code.data(), code.size(), faust_engine::kDefaultName);
+  record.code = code;
   return true;
 }
 
@@ -100,50 +101,50 @@ plexar::HRESULT LoadPlugin(VST& record, bool useEngine) {
 
 // In a host process: the engine host compiles and runs the code, a plug-in file gets a host
 // of its own.
-bool LoadIntoHost(VST& record, bool useEngine) {
+bool LoadIntoHost(VST& record, const std::string* code, bool report) {
   using plexar::remote::HostKind;
-  auto* remote = new plexar::remote::RemoteVST(useEngine ? HostKind::kEngine : HostKind::kPlugin);
+  auto* remote = new plexar::remote::RemoteVST(code ? HostKind::kEngine : HostKind::kPlugin);
   record.plugin = remote;
   std::string error;
   const std::filesystem::path path = record.file;
-  plexar::HRESULT hr = useEngine ? remote->LoadFaust(faustCode, &error)
-                                 : remote->Load(&path, nullptr, nullptr, 0, 32, 0);
+  plexar::HRESULT hr = code ? remote->LoadFaust(*code, &error)
+                            : remote->Load(&path, nullptr, nullptr, 0, 32, 0);
   if (!plexar::Succeeded(hr)) {
-    if (!useEngine) record.error = remote->LoadFailure();
+    if (!code) record.error = remote->LoadFailure();
     remote->Release();
     record.plugin = nullptr;
-    return useEngine ? CompileFailed(record, error) : false;
+    return code ? CompileFailed(record, error, report) : false;
   }
-  if (useEngine) record.code = faustCode;
+  if (code) record.code = *code;
   return true;
 }
 
-}  // namespace
-
-bool LoadVst(VST& record, bool useEngine) {
-  record.error.clear();
-  if (record.file.empty()) return false;
-  std::string refusal;
-  if (useEngine && !ModelCodeAllowed(faustCode, &refusal)) return CompileFailed(record, refusal);
-  if (plexar::remote::HostsConfigured()) {
-    if (!LoadIntoHost(record, useEngine)) return false;
-    return FinishLoad(record);
-  }
+bool LoadInProcess(VST& record, const std::string* code, bool report) {
+  const bool useEngine = code != nullptr;
   plexar::VST* plugin = nullptr;
   if (plexar::CreateVst3(faustModule, &plugin) != plexar::S_OK || !plugin) {
     if (plexar::CreateVst2(faustModule, &plugin) != plexar::S_OK || !plugin) return false;
   }
   record.plugin = plugin;
-  if (useEngine && faustModule && !CompileIntoEngine(record)) return false;
+  if (useEngine && faustModule && !CompileIntoEngine(record, *code, report)) return false;
   if (LoadPlugin(record, useEngine) < 0) {
     record.plugin->Release();
     record.plugin = nullptr;
     return false;
   }
-  return FinishLoad(record);
+  return true;
 }
 
-bool FinishLoad(VST& record) {
+// Loads the plug-in of `record.file`, or with `code` the engine running that code, and sets
+// it up for the workbench's blocks; prints nothing but a compiler error when `report`.
+bool OpenInstance(VST& record, const std::string* code, bool report) {
+  record.error.clear();
+  if (record.file.empty()) return false;
+  std::string refusal;
+  if (code && !ModelCodeAllowed(*code, &refusal)) return CompileFailed(record, refusal, report);
+  const bool loaded = plexar::remote::HostsConfigured() ? LoadIntoHost(record, code, report)
+                                                        : LoadInProcess(record, code, report);
+  if (!loaded) return false;
   plexar::VST* plugin = record.plugin;
   plexar::BSTR name, vendor;
   plugin->GetInfo(&name, &vendor);
@@ -154,8 +155,42 @@ bool FinishLoad(VST& record) {
   plugin->GetChannelCounts(&record.numInputs, &record.numOutputs, &record.numEventInputs,
                            &record.numEventOutputs);
   plugin->GetParameters(&record.params);
+  return true;
+}
+
+}  // namespace
+
+bool LoadVst(VST& record, bool useEngine) {
+  if (!OpenInstance(record, useEngine ? &faustCode : nullptr, true)) return false;
   PrintBanner(record);
-  plugin->Resume(0);
+  record.plugin->Resume(0);
   WatchHostEnd(record);
   return true;
+}
+
+std::shared_ptr<VST> LoadCopy(const VST& original, std::string* error) {
+  auto copy = std::make_shared<VST>();
+  copy->file = original.file;
+  const bool compiled = !original.code.empty();
+  if (!original.plugin || !OpenInstance(*copy, compiled ? &original.code : nullptr, false)) {
+    *error = "cannot load a second instance of " + original.name;
+    return nullptr;
+  }
+  // Only the interface's own calls: the instance may live in another process.
+  std::lock_guard guard(workbenchLock);
+  plexar::VST& from = *original.plugin;
+  plexar::VST& to = *copy->plugin;
+  int32_t program = 0;
+  if (from.GetProgram(&program) == plexar::S_OK) to.SetProgram(program);
+  plexar::ByteArray state;
+  if (from.GetState(0, &state) == plexar::S_OK && !state.empty()) to.SetState(0, &state);
+  std::vector<plexar::ParameterRecord> params;
+  from.GetParameters(&params);
+  for (const plexar::ParameterRecord& param : params) {
+    float value = 0;
+    if (from.GetParameter(param.id, &value) == plexar::S_OK) to.SetParameter(param.id, value);
+  }
+  to.GetParameters(&copy->params);
+  to.Resume(0);
+  return copy;
 }

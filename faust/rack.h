@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,9 @@ struct VST {
 /// banner and parameters on success, the compiler's message on a compilation error.
 bool LoadVst(VST& record, bool useEngine);
 
-/// The steps after a plug-in object was loaded into `record`: format, buffers, parameters,
-/// banner, and watching its host.
-bool FinishLoad(VST& record);
+/// A second instance of `original`'s plug-in or compiled code, loaded the same way and given
+/// its program, state and parameter values through the plug-in interface alone, so that it can
+/// run beside the original without disturbing it. Prints nothing; null with `error` set when
+/// no second instance can be had. Loads outside `workbenchLock` and copies under it, so that
+/// playing sources are held up only for the copying.
+std::shared_ptr<VST> LoadCopy(const VST& original, std::string* error);

@@ -9,12 +9,17 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <map>
+#include <memory>
 #include <vector>
 
 #include "faust/audio_decoder.h"
 #include "faust/audio_in.h"
 #include "faust/chain.h"
+#include "faust/rack.h"
 #include "faust/workbench.h"
+#include "platform/write_target.h"
+#include "plexar/remote/remote_vst.h"
 
 namespace faust {
 
@@ -66,13 +71,47 @@ class WavWriter {
   std::string target_, temporary_;
 };
 
-// One block through the chain, under the lock playing sources take too; returns its peak.
-float RunBlock(AUDIO_IN& source, std::vector<float>& left, std::vector<float>& right,
-               std::vector<float>& interleaved) {
+using Chain = std::vector<std::shared_ptr<VST>>;
+
+// The render's own instances of the chain's entries: sharing the playing ones, each would
+// disturb the other's state (delay lines, envelopes). An entry twice in the chain is one
+// instance twice here too.
+using Copies = std::map<std::shared_ptr<VST>, std::shared_ptr<VST>>;
+
+bool CopyChain(AUDIO_IN& source, Chain* chain, Copies* copies, std::string* error) {
+  Chain entries;
   {
     std::lock_guard guard(workbenchLock);
-    RunChain(source.chain, left.data(), right.data());
+    entries = source.chain;
   }
+  for (const auto& entry : entries) {
+    if (!entry || !entry->plugin) continue;
+    std::shared_ptr<VST>& copy = (*copies)[entry];
+    if (!copy && !(copy = LoadCopy(*entry, error))) return false;
+    // Nothing plays in real time here: a slow block is waited for, up to where a host that
+    // holds one counts as hung.
+    if (auto* remote = plexar::remote::AsRemote(copy->plugin)) remote->SetBlockDeadline(std::chrono::seconds(2));
+    chain->push_back(copy);
+  }
+  return true;
+}
+
+// A render instance in a host that ended, or still holding a block it was sent, passed the
+// rest of the render by dry.
+void ListBypassed(const Copies& copies, RenderReport* report) {
+  for (const auto& [entry, copy] : copies) {
+    auto* remote = plexar::remote::AsRemote(copy->plugin);
+    if (!remote) continue;
+    std::string why = remote->EndText();
+    if (why.empty() && remote->Late()) why = "stopped responding";
+    if (!why.empty()) report->bypassed.emplace_back(entry, why);
+  }
+}
+
+// One block through the render's own chain, which nothing else touches; returns its peak.
+float RunBlock(const Chain& chain, std::vector<float>& left, std::vector<float>& right,
+               std::vector<float>& interleaved) {
+  RunChain(chain, left.data(), right.data());
   float peak = 0;
   interleaved.resize(2 * kBlockFrames);
   for (int32_t i = 0; i < kBlockFrames; ++i) {
@@ -84,9 +123,9 @@ float RunBlock(AUDIO_IN& source, std::vector<float>& left, std::vector<float>& r
 
 class Renderer {
  public:
-  Renderer(AUDIO_IN& source, WavWriter& wav) : source(source), wav(wav) {}
+  Renderer(const Chain& chain, WavWriter& wav) : chain(chain), wav(wav) {}
 
-  AUDIO_IN& source;
+  const Chain& chain;
   WavWriter& wav;
   std::vector<float> left = std::vector<float>(kBlockFrames), right = left, interleaved;
   std::vector<int16_t> pcm;
@@ -96,7 +135,7 @@ class Renderer {
   bool Block(const float* frames, size_t count, float* peak) {
     std::fill(left.begin(), left.end(), 0.0f), std::fill(right.begin(), right.end(), 0.0f);
     for (size_t i = 0; i < count; ++i) left[i] = frames[2 * i], right[i] = frames[2 * i + 1];
-    *peak = RunBlock(source, left, right, interleaved);
+    *peak = RunBlock(chain, left, right, interleaved);
     pcm.clear();
     AppendPcm16(interleaved.data(), interleaved.size(), &pcm);
     ++blocks;
@@ -110,10 +149,18 @@ class Renderer {
 bool RenderSource(AUDIO_IN& source, const std::string& target, const std::atomic<bool>& cancel,
                   const std::function<void(double)>& progress, RenderReport* report,
                   std::string* error) {
+  // Refused before the work: renaming over a device, a FIFO or a link would replace it.
+  std::optional<std::string> place = platform::WritableFile(target, error);
+  if (!place) return false;
   AudioDecoder decoder;
   WavWriter wav;
-  if (!decoder.Open(source.file, error) || !wav.Open(target, error)) return false;
-  Renderer renderer(source, wav);
+  Chain chain;
+  Copies copies;
+  if (!decoder.Open(source.file, error) || !CopyChain(source, &chain, &copies, error) ||
+      !wav.Open(*place, error)) {
+    return false;
+  }
+  Renderer renderer(chain, wav);
   std::vector<float> decoded, pending;
   float peak = 0;
   double nextReport = 0;
@@ -137,12 +184,7 @@ bool RenderSource(AUDIO_IN& source, const std::string& target, const std::atomic
     }
   }
   const int64_t fileBlocks = renderer.blocks;
-  bool hasChain;
-  {
-    std::lock_guard guard(workbenchLock);
-    hasChain = !source.chain.empty();
-  }
-  for (int quiet = 0, tail = 0; hasChain && quiet < kQuietBlocks && tail < kMaxTailBlocks; ++tail) {
+  for (int quiet = 0, tail = 0; !chain.empty() && quiet < kQuietBlocks && tail < kMaxTailBlocks; ++tail) {
     if (cancel.load()) return *error = "cancelled", false;
     if (!renderer.Block(nullptr, 0, &peak)) return *error = "cannot write " + target, false;
     quiet = peak < kSilence ? quiet + 1 : 0;
@@ -150,6 +192,7 @@ bool RenderSource(AUDIO_IN& source, const std::string& target, const std::atomic
   if (!wav.Finish(error)) return false;
   if (progress) progress(renderer.Seconds());
   if (report) {
+    ListBypassed(copies, report);
     report->seconds = renderer.Seconds();
     report->tailSeconds = static_cast<double>((renderer.blocks - fileBlocks) * kBlockFrames) / 48000.0;
   }

@@ -36,14 +36,18 @@ Molter::Molter(std::filesystem::path folder, MoltProgress progress, std::string 
       publicKey(std::move(publicKey)) {}
 
 UpdateFile* Molter::FindFile(std::string_view name, bool add) {
+  if (byName_.size() != files.size()) {
+    byName_.clear();
+    for (UpdateFile& file : files) byName_.emplace(common::ToLowerAscii(file.name), &file);
+  }
   const std::string recordName = ToRecordName(name);
-  const auto found = std::find_if(files.begin(), files.end(), [&](const UpdateFile& file) {
-    return common::EqualsIgnoringCase(file.name, recordName);
-  });
-  if (found != files.end()) return &*found;
+  const std::string key = common::ToLowerAscii(recordName);
+  const auto found = byName_.find(key);
+  if (found != byName_.end()) return found->second;
   if (!add || !IsSafeName(recordName)) return nullptr;
   UpdateFile& added = files.emplace_back();
   added.name = recordName;
+  byName_.emplace(key, &added);
   return &added;
 }
 

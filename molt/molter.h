@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "molt/bytes.h"
@@ -76,6 +77,8 @@ struct UpdateFile {
 /// What one run accepts from the server, and how long it waits.
 struct MoltLimits {
   std::uint64_t hashesAnswer = 4ull << 20;
+  /// Files a hash list may name: a list of short names costs work per name, not per byte.
+  std::uint64_t hashesEntries = 500000;
   std::uint64_t sigsAnswer = 64ull << 20;
   std::uint64_t patchAnswer = 1ull << 30;
   std::uint64_t rebuiltFile = 4ull << 30;
@@ -129,6 +132,10 @@ class Molter {
   std::uint64_t received = 0;
 
  private:
+  // Lower-case record name to record, so that a long list is read in linear time; kept up
+  // with `files` (which only grows) by FindFile.
+  std::unordered_map<std::string, UpdateFile*> byName_;
+
   HRESULT Fetch(std::string_view word, std::string_view body, int stage, Bytes& answer);
   HRESULT ReadHashArchive();
   HRESULT RebuildFile(UpdateFile& file);

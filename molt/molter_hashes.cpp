@@ -29,7 +29,7 @@ HRESULT Molter::ReadHashArchive() {
       return E_ACCESSDENIED;
     }
     const auto items = ReadHashList(*xml);
-    if (!items) return E_ACCESSDENIED;
+    if (!items || items->size() > limits.hashesEntries) return E_ACCESSDENIED;
     for (const HashListItem& item : *items) {
       UpdateFile* file = FindFile(item.n, true);
       auto hash = FromHex(item.h);
@@ -40,6 +40,7 @@ HRESULT Molter::ReadHashArchive() {
   }
   // Only the one-entry form can carry a signature.
   if (!publicKey.empty()) return E_ACCESSDENIED;
+  if (entries.size() > limits.hashesEntries) return E_ACCESSDENIED;
   for (const ZipReader::Entry& entry : entries) {
     if (entry.folder) continue;
     UpdateFile* file = FindFile(entry.name, true);

@@ -109,7 +109,7 @@ void OllamaConversation::Abort() {
 }
 
 void OllamaConversation::Handle(const std::string& body, std::string& answer) {
-  json reply = json::parse(body, nullptr, false);
+  json reply = ParsePeerJson(body);
   if (!reply.is_object()) return;
   std::lock_guard queue(client_->queueLock);
   if (reply.contains("response") && reply["response"].is_string()) {

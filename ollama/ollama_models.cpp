@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "copilot/session_protocol.h"
 #include "ollama/ollama.h"
 #include "webwire/fetch.h"
 
@@ -64,7 +65,7 @@ bool HasVision(Webwire::rest_client& client, const std::string& model) {
   Webwire::reply shown = Webwire::Fetch(client, "POST", "/api/show",
                                         {"Content-Type: application/json"},
                                         "{\"model\":\"" + EscapeJsonString(model) + "\"}");
-  json reply = json::parse(shown.body, nullptr, false);
+  json reply = ParsePeerJson(shown.body);
   if (!reply.is_object() || !reply.contains("capabilities")) return false;
   for (const json& capability : reply["capabilities"])
     if (capability == "vision") return true;
@@ -89,7 +90,7 @@ std::vector<ModelInfo> OllamaModels() {
   };
   if (Webwire::Failed(client.Connect(server.host, false, server.port))) return models;
   Webwire::reply tags = Webwire::Fetch(client, "GET", "/api/tags");
-  json list = json::parse(tags.body, nullptr, false);
+  json list = ParsePeerJson(tags.body);
   if (!list.is_object() || !list.contains("models")) return models;
   try {
     for (const json& entry : list["models"]) {

@@ -13,13 +13,18 @@ std::string ClipboardSequence(std::string_view text) {
   return "\x1b]52;c;" + common::EncodeBase64(text) + "\x07";
 }
 
-void CopyToClipboard(std::string_view text) {
-  ConsoleWrite(ClipboardSequence(text));
-  if (getenv("WAYLAND_DISPLAY") && FindOnPath("wl-copy")) {
-    RunWithInput({"wl-copy"}, text);
-  } else if (getenv("DISPLAY") && FindOnPath("xclip")) {
-    RunWithInput({"xclip", "-selection", "clipboard"}, text);
+ClipboardRoutes CopyToClipboard(std::string_view text) {
+  ClipboardRoutes routes;
+  if (text.size() <= kTerminalClipboardLimit) {
+    ConsoleWrite(ClipboardSequence(text));
+    routes.terminal = true;
   }
+  if (getenv("WAYLAND_DISPLAY") && FindOnPath("wl-copy")) {
+    routes.tool = RunWithInput({"wl-copy"}, text);
+  } else if (getenv("DISPLAY") && FindOnPath("xclip")) {
+    routes.tool = RunWithInput({"xclip", "-selection", "clipboard"}, text);
+  }
+  return routes;
 }
 
 }  // namespace platform

@@ -24,6 +24,9 @@ bool OnConsoleControl(platform::ControlEvent event) {
   }
   bool busy = promptBusy.load() != 0;
   if (busy) AbortRunningPrompt();
+  // A slow command (a plug-in that takes its time to load) cannot be interrupted, but the
+  // conversation must not be lost over it.
+  if (!busy && commandBusy.load() && event == platform::ControlEvent::CtrlC) return true;
   // A request to end (a session manager, a shutdown, the terminal gone) ends us even
   // mid-answer; only the keys are for the answer alone.
   if (busy && event != platform::ControlEvent::Close) return true;

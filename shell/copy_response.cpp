@@ -15,7 +15,17 @@ bool CopyLastResponse() {
     last = session->responses.back();
   }
   copyTaken.store(1);
-  platform::CopyToClipboard(last);
-  platform::ConsoleWrite("\r\n\x1b[32mResponse copied to clipboard.\x1b[0m");
+  platform::ClipboardRoutes routes = platform::CopyToClipboard(last);
+  if (routes.terminal) {
+    platform::ConsoleWrite("\r\n\x1b[32mResponse copied to clipboard.\x1b[0m");
+  } else if (routes.tool) {
+    platform::ConsoleWrite("\r\n\x1b[31mResponse of " + std::to_string(last.size()) +
+                           " bytes copied only through wl-copy or xclip: too large for the "
+                           "terminal.\x1b[0m");
+  } else {
+    platform::ConsoleWrite("\r\n\x1b[31mResponse of " + std::to_string(last.size()) +
+                           " bytes not copied: too large for the terminal, and neither wl-copy "
+                           "nor xclip is there.\x1b[0m");
+  }
   return true;
 }

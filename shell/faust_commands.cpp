@@ -1,9 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // /faust: the snippets the model wrote or the user loaded, and compiling them into the rack.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <optional>
 
 #include "common/terminal_text.h"
 #include "faust/bundle.h"
@@ -11,6 +16,7 @@
 #include "faust/rack.h"
 #include "faust/workbench.h"
 #include "platform/console.h"
+#include "platform/write_target.h"
 #include "shell/auto_compile.h"
 #include "shell/commands.h"
 #include "shell/words.h"
@@ -27,6 +33,8 @@ constexpr char kFaustHelp[] =
     "to file\r\n"
     "/faust save <N> <file>\t\t Save the Nth faust code snippet to a file";
 
+constexpr off_t kMaxCodeBytes = 1 << 20;
+
 void PrintRed(const std::string& text) { ConsoleWrite("\x1b[31m" + text + ".\x1b[0m\r\n"); }
 
 std::optional<size_t> SnippetIndex(const std::string& word) {
@@ -42,7 +50,10 @@ void TypeSnippet(size_t position) {
 }
 
 void SaveSnippet(size_t position, const std::string& file) {
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  std::string error;
+  std::optional<std::string> place = platform::WritableFile(file, &error);
+  if (!place) return PrintRed("Cannot write " + error);
+  std::ofstream out(*place, std::ios::binary | std::ios::trunc);
   out.write(fausts[position].data(), static_cast<std::streamsize>(fausts[position].size()));
   out.close();
   if (!out) return PrintRed("Cannot write " + file + ": " + std::strerror(errno));
@@ -57,6 +68,8 @@ void SaveBundle(const VST& record, size_t rackNumber, const std::string& file) {
 }
 
 void CompileSnippet(size_t position, const std::string& file) {
+  std::string error;
+  if (!file.empty() && !MayWriteFaustBundle(file, &error)) return PrintRed("Cannot save to " + file + ": " + error);
   if (PrepareFaust(position).empty()) return PrintRed("Fail");
   auto record = std::make_shared<VST>();
   record->file = faustDll;
@@ -70,15 +83,38 @@ void CompileSnippet(size_t position, const std::string& file) {
   if (!file.empty()) SaveBundle(*record, number, file);
 }
 
-void LoadSnippet(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::error_code error;
-  if (!in || std::filesystem::is_directory(file, error)) {
-    return PrintRed("Cannot read " + file + ": " + std::strerror(errno ? errno : ENOENT));
+// Read without blocking on a FIFO and without limit on a device: the user named it.
+std::optional<std::string> ReadCode(const std::string& file) {
+  int fd = open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return PrintRed("Cannot read " + file + ": " + std::strerror(errno)), std::nullopt;
+  struct Closer {
+    int fd;
+    ~Closer() { close(fd); }
+  } closer{fd};
+  struct stat info{};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+    return PrintRed("Cannot read " + file + ": not a regular file"), std::nullopt;
+  if (info.st_size > kMaxCodeBytes)
+    return PrintRed("Cannot read " + file + ": more than 1 MiB of code"), std::nullopt;
+  std::string code(size_t(kMaxCodeBytes) + 1, '\0');
+  size_t got = 0;
+  while (got < code.size()) {
+    ssize_t n = read(fd, code.data() + got, code.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return PrintRed("Cannot read " + file + ": " + std::strerror(errno)), std::nullopt;
+    if (n == 0) break;
+    got += size_t(n);
   }
-  std::string code((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return PrintRed("Cannot read " + file);
-  fausts.push_back(std::move(code));
+  // The file may have grown since it was measured.
+  if (got > size_t(kMaxCodeBytes)) return PrintRed("Cannot read " + file + ": more than 1 MiB of code"), std::nullopt;
+  code.resize(got);
+  return code;
+}
+
+void LoadSnippet(const std::string& file) {
+  std::optional<std::string> code = ReadCode(file);
+  if (!code) return;
+  fausts.push_back(std::move(*code));
   ConsoleWrite("\x1b[34mLoaded Faust code from file " + file + " as snippet #" +
                std::to_string(fausts.size()) + ".\x1b[0m\r\n");
   AutoCompile(fausts.size() - 1);

@@ -15,6 +15,10 @@
 namespace {
 
 void HandleLine(const std::string& line, PromptState state) {
+  struct Busy {
+    Busy() { commandBusy.store(true); }
+    ~Busy() { commandBusy.store(false); }
+  } busy;
   switch (DispatchCommand(line)) {
     case RestartBackend:
       RestartBackendThread();

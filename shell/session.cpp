@@ -5,6 +5,7 @@ std::atomic<std::shared_ptr<CMDSESSION>> cmdSession;
 std::atomic<std::shared_ptr<COPILOT_RAW>> copilot;
 std::atomic<bool> statusKnown{false};
 std::atomic<int32_t> promptBusy{0};
+std::atomic<bool> commandBusy{false};
 std::atomic<int32_t> copyTaken{0};
 std::atomic<bool> afterReasoning{false};
 std::atomic<bool> quitting{false};

@@ -47,6 +47,7 @@ extern std::atomic<std::shared_ptr<CMDSESSION>> cmdSession;
 extern std::atomic<std::shared_ptr<COPILOT_RAW>> copilot;
 extern std::atomic<bool> statusKnown;
 extern std::atomic<int32_t> promptBusy;
+extern std::atomic<bool> commandBusy;  // a typed line is being handled: Ctrl+C must not end us
 extern std::atomic<int32_t> copyTaken;
 extern std::atomic<bool> afterReasoning;
 extern std::atomic<bool> quitting;

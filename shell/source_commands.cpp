@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // /source: audio files played through their own plug-in chains, and rendered to WAV files.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <sstream>
 
+#include "common/terminal_text.h"
 #include "faust/audio_decoder.h"
 #include "faust/audio_in.h"
 #include "faust/rack.h"
@@ -80,6 +82,21 @@ std::string Seconds(double seconds) {
   return text;
 }
 
+// Said as the rack says it of its own entries, for the render's instances of them.
+void PrintBypassed(const faust::RenderReport& report) {
+  std::string out;
+  {
+    std::lock_guard guard(workbenchLock);
+    for (const auto& [entry, why] : report.bypassed) {
+      auto at = std::find(vsts.begin(), vsts.end(), entry);
+      if (at == vsts.end()) continue;  // unloaded while it rendered
+      out += "\x1b[31mVST #" + std::to_string(at - vsts.begin() + 1) + " (" +
+             common::TerminalSafeLine(entry->name) + ") " + why + " and was bypassed.\x1b[0m\r\n";
+    }
+  }
+  ConsoleWrite(out);
+}
+
 void Render(AUDIO_IN& source, size_t number, const std::string& file) {
   const std::string label = "Rendering source #" + std::to_string(number) + " to " + file + ": ";
   faust::RenderReport report;
@@ -91,6 +108,7 @@ void Render(AUDIO_IN& source, size_t number, const std::string& file) {
       &report, &error);
   ConsoleWrite("\r\x1b[K");
   if (!done) return PrintRed("Render of source #" + std::to_string(number) + " failed: " + error);
+  PrintBypassed(report);
   ConsoleWrite("\x1b[34mSource #" + std::to_string(number) + " -> " + file + " (" +
                Seconds(report.seconds) + ", tail " + Seconds(report.tailSeconds) + ").\x1b[0m\r\n");
 }

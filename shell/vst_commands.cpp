@@ -14,6 +14,7 @@
 #include "faust/rack.h"
 #include "faust/workbench.h"
 #include "platform/console.h"
+#include "platform/write_target.h"
 #include "plexar/editor/editor.h"
 #include "plexar/remote/remote_vst.h"
 #include "plexar/vst.h"
@@ -163,10 +164,12 @@ void Save(const std::string& word, const std::string& file) {
   std::string where = file, error;
   if (!record.code.empty()) {
     where = WriteFaustBundle(record.code, file, &error);
-  } else {
+  } else if (std::optional<std::string> place = platform::WritableFile(file, &error)) {
     std::error_code ec;
-    std::filesystem::copy_file(record.file, file, std::filesystem::copy_options::overwrite_existing, ec);
+    std::filesystem::copy_file(record.file, *place, std::filesystem::copy_options::overwrite_existing, ec);
     if (ec) where.clear(), error = ec.message();
+  } else {
+    where.clear();
   }
   if (where.empty()) return PrintRed("Cannot save VST #" + number + " to " + file + ": " + error);
   ConsoleWrite("\x1b[34mVST " + number + " -> " + where + ".\x1b[0m\r\n");

@@ -42,6 +42,18 @@ void BM_StartWithNothingToUpdate(benchmark::State& state) {
 }
 BENCHMARK(BM_StartWithNothingToUpdate)->Arg(200)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// Argument: the number of names in the server's hash list; each is looked up as it is read.
+void BM_NamesFromALongHashList(benchmark::State& state) {
+  std::vector<std::string> names;
+  for (std::int64_t i = 0; i < state.range(0); ++i)
+    names.push_back("data/pack" + std::to_string(i % 97) + "/File" + std::to_string(i) + ".bin");
+  for (auto _ : state) {
+    Molt::Molter molter("/nonexistent", {}, "");
+    for (const std::string& name : names) benchmark::DoNotOptimize(molter.FindFile(name, true));
+  }
+}
+BENCHMARK(BM_NamesFromALongHashList)->Arg(40000)->Arg(190000)->Unit(benchmark::kMillisecond);
+
 void BM_Sign(benchmark::State& state) {
   const Molt::Bytes data = molt_test::RandomBytes(64 << 20, 2);
   for (auto _ : state) benchmark::DoNotOptimize(Molt::DIFFLIB::SignBytes(data));

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "plexar/editor/editor_probe.h"
 
+#include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 
 #include "plexar/editor/frame.h"
@@ -62,6 +63,27 @@ int MenuItemChecked(VST* object, uint32_t command) {
     }
   });
   return checked;
+}
+
+unsigned long ParameterListWindow(VST* object) {
+  unsigned long window = 0;
+  RunOnUi([&] {
+    ParameterDialog* list = FindList(object);
+    GdkWindow* shown = list ? gtk_widget_get_window(list->Widget()) : nullptr;
+    if (shown) window = gdk_x11_window_get_xid(shown);
+  });
+  return window;
+}
+
+bool DestroyParameterListWidget(VST* object) {
+  bool found = false;
+  RunOnUi([&] {
+    ParameterDialog* list = FindList(object);
+    if (!list) return;
+    found = true;
+    gtk_widget_destroy(list->Widget());
+  });
+  return found;
 }
 
 std::vector<ParameterRow> ShownParameters(VST* object) {

@@ -22,6 +22,10 @@ bool ActivateMenuItem(VST* object, uint32_t command);
 /// 1 checked, 0 not, -1 no such check item.
 int MenuItemChecked(VST* object, uint32_t command);
 
+/// The X11 window of the parameter list, or 0 without one.
+unsigned long ParameterListWindow(VST* object);
+/// Destroys the list's window from outside the list, as a parent's end or other code can.
+bool DestroyParameterListWidget(VST* object);
 /// The rows the parameter list shows, in order; empty without a list.
 std::vector<ParameterRow> ShownParameters(VST* object);
 /// A click on the header of the list's ID (kIdColumn) or Name (kNameColumn) column.

@@ -77,6 +77,7 @@ void ParameterDialog::Build(bool withUnits) {
   gtk_container_add(GTK_CONTAINER(scroll), tree_);
   gtk_container_add(GTK_CONTAINER(window_), scroll);
   g_signal_connect(window_, "delete-event", G_CALLBACK(OnDelete), this);
+  g_signal_connect(window_, "destroy", G_CALLBACK(OnDestroy), this);
 }
 
 void ParameterDialog::Show() { gtk_widget_show_all(window_); }
@@ -179,13 +180,15 @@ gboolean ParameterDialog::OnDelete(GtkWidget*, GdkEvent*, gpointer data) {
   return TRUE;
 }
 
-void ParameterDialog::Close() {
-  RemoveList(object_);
-  object_->Unadvise(sink_);
-  sink_->Release();
-  if (valueDialog_) gtk_widget_destroy(valueDialog_);
-  gtk_widget_destroy(window_);
-  delete this;
+void ParameterDialog::Close() { gtk_widget_destroy(window_); }
+
+void ParameterDialog::OnDestroy(GtkWidget*, gpointer data) {
+  auto* dialog = static_cast<ParameterDialog*>(data);
+  RemoveList(dialog->object_);
+  dialog->object_->Unadvise(dialog->sink_);
+  dialog->sink_->Release();
+  if (dialog->valueDialog_) gtk_widget_destroy(dialog->valueDialog_);
+  delete dialog;
 }
 
 }  // namespace plexar::editor

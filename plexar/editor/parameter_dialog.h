@@ -15,7 +15,7 @@ namespace plexar::editor {
 class ParameterDialog {
  public:
   static ParameterDialog* Open(VST* object, HWND owner);
-  /// Unadvises, destroys the window and deletes the dialog.
+  /// Destroys the window; its destroy handler unadvises and deletes the dialog.
   void Close();
   void Present();
   /// Reads the parameters fresh and refills the list.
@@ -42,6 +42,8 @@ class ParameterDialog {
   static void OnHeader(GtkTreeViewColumn* column, gpointer dialog);
   static void OnRowActivated(GtkTreeView*, GtkTreePath* path, GtkTreeViewColumn*, gpointer dialog);
   static gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer dialog);
+  // Runs however the window goes, also when its X window is destroyed by someone else.
+  static void OnDestroy(GtkWidget*, gpointer dialog);
 
   VST* object_;
   VSTNOTIFICATION* sink_ = nullptr;

@@ -37,6 +37,11 @@ class RemoteVST : public VST {
   std::string LoadFailure() const { return loadFailure_; }
   /// True when this instance had a block in the host when it ended.
   bool EndedMidBlock() const { return endedMidBlock_.load(); }
+  /// True while a block sent to the host is overdue: it is being played dry.
+  bool Late() const { return late_.load(); }
+  /// How long `Process` waits for a block, until the next `SetFormat`; for offline work,
+  /// where a slow block is worth waiting for. Call it from the thread that processes.
+  void SetBlockDeadline(std::chrono::nanoseconds deadline) { deadline_ = deadline; }
   /// Told on the supervisor thread when the host ends under this instance.
   void OnHostEnd(std::function<void(const std::string& why)> call);
   HostKind Kind() const { return kind_; }

@@ -230,4 +230,40 @@ TEST_F(SessionTest, NotificationsNobodyWaitsForAreKeptUpToABound) {
   EXPECT_FALSE(holds("\"n\":0}"));
 }
 
+// A frame whose body is exactly `body`: JSON text that nlohmann would refuse to build.
+json Frame(const std::string& body) {
+  json bytes = json::array();
+  for (char c : body) bytes.push_back(static_cast<unsigned char>(c));
+  return {{"frame", bytes}};
+}
+
+json DeltaFrame(const char* type, const std::string& escapedText) {
+  return Frame(R"({"jsonrpc":"2.0","method":"session.event","params":{"sessionId":"$SESSION",)"
+               R"("event":{"type":")" + std::string(type) + R"(","data":{"deltaContent":")" +
+               escapedText + R"("}}}})");
+}
+
+TEST_F(SessionTest, BrokenPeerTextIsRepairedAndTheAnswerGoesOn) {
+  auto content = [](const char* text) { return DeltaFrame("assistant.message_delta", text); };
+  json message = {{"event", "assistant.message"}, {"data", {{"content", "done"}}}};
+  auto session = Open({{"answers", json::array({json::array({
+      DeltaFrame("assistant.reasoning_delta", "\\ud83e"), DeltaFrame("assistant.reasoning_delta", "\\udd14"),
+      content("a\\ud83d"), content("\\ude00b"),    // a pair split between two pieces
+      content("\\ude00c\\ud83d"), content("d"),    // halves without their partners
+      content("e\xff\xc3(f"),                      // bytes that are not UTF-8
+      content("\xf4\x8f\xbf\xbf\\udbff\\udfff"),   // the characters that stand in for halves
+      message})})}});
+  std::string seen;
+  auto record = [&](const char* tag) {
+    return [&seen, tag](std::string& text, uint64_t) { seen += tag + text; return 0; };
+  };
+  auto prompt = MakeMessage("hi", record("R:"), record("|"), 0, nullptr);
+  Send(*client_, session, prompt);
+  ASSERT_EQ(Wait(*client_, session, prompt), 0);
+  EXPECT_EQ(seen, "R:\U0001F914|a|\U0001F600b|\uFFFDc|\uFFFDd|e\uFFFD\uFFFD(f|\uFFFD\uFFFD");
+  EXPECT_EQ(prompt->completed->content, "done");
+  EXPECT_TRUE(prompt->completed->error.empty());
+  EXPECT_TRUE(client_->Connected());
+}
+
 }  // namespace

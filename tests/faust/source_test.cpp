@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Decoding with FFmpeg, sources playing into a capturing ALSA device, and rendering.
+#include <sys/stat.h>
+
 #include <chrono>
 #include <cmath>
+#include <fstream>
+#include <functional>
 #include <thread>
 
 #include "alsa_file_pcm.h"
@@ -234,6 +238,70 @@ TEST_F(SourceTest, RenderRunsAMonoFileThroughItsChainIntoAWavFile) {
   for (const auto& entry : fs::directory_iterator(home_)) {
     EXPECT_EQ(entry.path().string().find("cancelled.wav"), std::string::npos) << entry.path();
   }
+}
+
+TEST_F(SourceTest, RenderRefusesAnyTargetButAFileAtOnceAndWritesThroughALink) {
+  const fs::path file = home_ / "ramp.wav", fifo = home_ / "render.fifo", folder = home_ / "dir";
+  RampFile(file, 4800);
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  fs::create_directories(folder);
+  fs::create_symlink("/dev/null", home_ / "device-link");
+  AUDIO_IN source;
+  source.file = file.string();
+  std::atomic<bool> cancel{false};
+  std::string error;
+  for (const fs::path& target : {fifo, folder, home_ / "device-link"}) {
+    EXPECT_FALSE(faust::RenderSource(source, target.string(), cancel, nullptr, nullptr, &error));
+    EXPECT_EQ(error.rfind(target.string() + " is ", 0), 0u) << error;
+  }
+  EXPECT_TRUE(fs::is_fifo(fifo));
+  EXPECT_TRUE(fs::is_symlink(home_ / "device-link"));
+  const fs::path real = home_ / "real.wav", link = home_ / "link.wav";
+  std::ofstream(real) << "old";
+  fs::create_symlink(real, link);
+  ASSERT_TRUE(faust::RenderSource(source, link.string(), cancel, nullptr, nullptr, &error)) << error;
+  EXPECT_TRUE(fs::is_symlink(link));
+  SF_INFO info{};
+  faust_test::ReadWav(real, &info);
+  EXPECT_EQ(info.frames, 5120);  // whole blocks
+}
+
+TEST_F(SourceTest, ARenderRunsItsOwnInstancesWithTheSameSettings) {
+  const fs::path file = home_ / "delayed.wav";
+  const std::vector<int16_t> samples = RampFile(file, 4 * 48000);
+  auto delay = Load("g = hslider(\"g\", 0.5, 0, 1, 0.01); process = par(i, 2, *(g) : @(512));");
+  ASSERT_TRUE(delay);
+  int32_t gain = -1;
+  for (const auto& param : delay->params)
+    if (param.name == "g") gain = param.id;
+  ASSERT_GE(gain, 0);
+  ASSERT_EQ(delay->plugin->SetParameter(gain, 0.25f), plexar::S_OK);
+  AUDIO_IN source;
+  source.file = file.string();
+  source.chain = {delay};
+  std::atomic<bool> cancel{false};
+  std::string error;
+  auto render = [&](const fs::path& out, const std::function<void(double)>& meanwhile) {
+    EXPECT_TRUE(faust::RenderSource(source, out.string(), cancel, meanwhile, nullptr, &error)) << error;
+    SF_INFO info{};
+    return faust_test::ReadWav(out, &info);
+  };
+  const std::vector<int16_t> alone = render(home_ / "alone.wav", nullptr);
+  // Blocks a playing source runs through the rack's entry while the render goes on.
+  std::vector<float> left(512, 0.9f), right(512, -0.9f);
+  const std::vector<int16_t> playing = render(home_ / "playing.wav", [&](double) {
+    std::lock_guard guard(workbenchLock);
+    faust::RunChain(source.chain, left.data(), right.data());
+  });
+  ASSERT_EQ(alone.size(), playing.size());
+  size_t differing = 0;
+  for (size_t i = 0; i < alone.size(); ++i) differing += alone[i] != playing[i];
+  EXPECT_EQ(differing, 0u);
+  // The copy has the entry's gain and a delay line of its own, empty at the start.
+  ASSERT_GE(alone.size(), samples.size());
+  for (size_t i = 0; i < 512 * 2; ++i) ASSERT_EQ(alone[i], 0) << i;
+  for (size_t i = 512 * 2; i < samples.size(); ++i)
+    ASSERT_NEAR(alone[i], Pcm(static_cast<float>(samples[i - 1024]) / 32768.0f * 0.25f), 1) << i;
 }
 
 }  // namespace

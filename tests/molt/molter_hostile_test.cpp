@@ -93,6 +93,24 @@ TEST_F(MolterHostileTest, OneEntryIsAnXmlListAndMoreAreOneHashEach) {
   EXPECT_EQ(entries->FindFile("DIR/B.BIN", false)->remoteHash, Bytes{3});
 }
 
+TEST_F(MolterHostileTest, NamesMatchInAnyCaseAndTheEntryCountIsCapped) {
+  server.answers["hashes"] = XmlList({{"Sub/A.bin", "01"}, {"tessary", "02"}, {"sub\\a.BIN", "03"}});
+  auto same = MakeMolter();
+  ASSERT_EQ(same->GetRemoteHashes(), Webwire::S_OK);
+  ASSERT_EQ(same->files.size(), 2u);
+  EXPECT_EQ(same->FindFile("SUB/a.bin", false)->remoteHash, Bytes{3});
+
+  auto listed = MakeMolter();
+  listed->limits.hashesEntries = 2;
+  EXPECT_EQ(listed->GetRemoteHashes(), Molt::E_ACCESSDENIED);
+  server.answers["hashes"] = Archive({{"a.bin", {1}}, {"b.bin", {2}}, {"c.bin", {3}}});
+  auto entries = MakeMolter();
+  entries->limits.hashesEntries = 2;
+  EXPECT_EQ(entries->GetRemoteHashes(), Molt::E_ACCESSDENIED);
+  entries->limits.hashesEntries = 3;
+  EXPECT_EQ(entries->GetRemoteHashes(), Webwire::S_OK);
+}
+
 TEST_F(MolterHostileTest, NamesThatLeaveTheFolderFailTheRunAndWriteNothing) {
   const Bytes content = RandomBytes(5000, 1);
   const std::string hash = Molt::ToHex(Molt::HashBytes(content));

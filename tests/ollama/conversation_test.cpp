@@ -107,6 +107,18 @@ TEST_F(OllamaTest, WithStreamingOffTheAnswerComesOnlyAsTheResult) {
   EXPECT_TRUE(pieces.empty());
 }
 
+TEST_F(OllamaTest, BrokenTextInAnAnswerIsRepairedNotFatal) {
+  json bytes = json::array();
+  for (char c : std::string("{\"response\":\"a\\ud83d\\ude00 \\ud83d b\xff\",\"done\":true}"))
+    bytes.push_back(static_cast<unsigned char>(c));
+  Serve({{"models", kModels}, {"answers", json::array({{{"bytes", bytes}}, {{"response", "next"}}})}});
+  auto session = OpenOllamaConversation("llama3:8b", true, client_);
+  auto repaired = Ask(session, "hi");
+  EXPECT_EQ(repaired->completed->content, "a\U0001F600 \uFFFD b\uFFFD");
+  EXPECT_TRUE(repaired->completed->error.empty());
+  EXPECT_EQ(Ask(session, "again")->completed->content, "next");
+}
+
 TEST_F(OllamaTest, ABrokenReplyEndsThePromptWithAnError) {
   for (const char* broken : {R"([{"close": true}, {"response": "back"}])",
                              R"([{"garbage": true}, {"response": "back"}])"}) {

@@ -297,6 +297,20 @@ TEST_F(EditorTest, ParameterListSkipsMidiCcSortsAndFollowsThePlugin) {
   EXPECT_FALSE(editor::EnterParameterValue(vst.get(), 2, "loud"));
 }
 
+TEST_F(EditorTest, AParameterListDestroyedFromOutsideOpensAgain) {
+  VstPtr vst = LoadVst3(TESSARY_VIEW_SO);
+  ASSERT_EQ(vst->ShowEditor(nullptr, 2, 0), S_OK);
+  const unsigned long window = editor::ParameterListWindow(vst.get());
+  ASSERT_NE(window, 0u);
+  ASSERT_TRUE(editor::DestroyParameterListWidget(vst.get()));
+  ASSERT_TRUE(WaitFor([&] { return editor::ParameterListWindow(vst.get()) == 0; }));
+  ASSERT_EQ(vst->ShowEditor(nullptr, 2, 0), S_OK);
+  const unsigned long again = editor::ParameterListWindow(vst.get());
+  ASSERT_NE(again, 0u);
+  EXPECT_TRUE(screen_.Exists(again));
+  EXPECT_EQ(ShownParameters(vst.get()).size(), 3u);
+}
+
 TEST_F(EditorTest, Vst2PluginWithoutEditorGetsTheParameterList) {
   Vst2Ptr vst = LoadVst2(TESSARY_V2FX_SO);
   EXPECT_EQ(vst->ShowEditor(nullptr, 0, 0), S_OK);

@@ -76,6 +76,28 @@ TEST_F(ChatTest, AnswerStreamsInGreenAndCtrlCCopiesIt) {
   EXPECT_TRUE(run_->WaitFor("\x1b[32mResponse copied to clipboard.\x1b[0m"));
 }
 
+TEST_F(ChatTest, AnAnswerTooLargeForTheTerminalIsNotWrittenAsOsc52) {
+  const std::string huge(200 * 1000, 'x');
+  json step = {{"event", "assistant.message"}, {"data", {{"content", huge}}}};
+  Start(json::array({json::array({step})}));
+  run_->Type("/streaming\r");
+  ASSERT_TRUE(run_->WaitFor("Streaming Off."));
+  run_->Mark();
+  run_->Type("hi\r");
+  ASSERT_TRUE(run_->WaitFor("Response 1 done"));
+  // The line editor is back (bracketed paste on again after the answer): Ctrl+C is its key.
+  auto editorBack = [&] {
+    const std::string out = run_->OutputSinceMark();
+    return out.find("\x1b[?2004h", out.find("Response 1 done")) != std::string::npos;
+  };
+  for (int i = 0; i < 200 && !editorBack(); ++i) run_->Settle(std::chrono::milliseconds(50));
+  ASSERT_TRUE(editorBack());
+  run_->Mark();
+  run_->Type("\x03");
+  EXPECT_TRUE(run_->WaitFor("\x1b[31mResponse of 200000 bytes "));
+  EXPECT_EQ(run_->OutputSinceMark().find("\x1b]52;"), std::string::npos);
+}
+
 TEST_F(ChatTest, WithStreamingOffTheAnswerIsPrintedOnceAtTheEnd) {
   Start(Answer(R"([[{"event": "assistant.message_delta", "data": {"deltaContent": "piece"}},
                     {"event": "assistant.message", "data": {"content": "whole answer"}}]])"));
@@ -117,13 +139,13 @@ TEST_F(ChatTest, ACliThatDiesMidAnswerEndsThePromptAtOnce) {
   Start(Answer(R"([[{"event": "assistant.message_delta", "data": {"deltaContent": "par"}},
                     {"sleep": 0.2}, {"die": true}]])"));
   run_->Type("hello\r");
-  ASSERT_TRUE(run_->WaitFor("\x1b[31mThe connection to Copilot was lost.\x1b[0m", 5s));
+  ASSERT_TRUE(run_->WaitFor("\x1b[31mThe connection to Copilot was lost.\x1b[0m", 15s));
   EXPECT_TRUE(run_->WaitFor("Response 0 done"));
   // The next prompt finds a new back-end (which plays the same script again).
   ASSERT_TRUE(run_->WaitFor(kSignedIn));
   run_->Mark();
   run_->Type("again\r");
-  EXPECT_TRUE(run_->WaitFor("Response 0 done", 5s));
+  EXPECT_TRUE(run_->WaitFor("Response 0 done", 15s));
   EXPECT_EQ(fake_->Starts().size(), 2u);
   EXPECT_EQ(Prompts().back(), "again");
 }

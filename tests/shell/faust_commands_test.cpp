@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The /faust commands' replies, without compiling (automatic compilation off).
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -87,6 +88,35 @@ TEST_F(FaustCommandsTest, FilesThatCannotBeReadOrWrittenAreReportedInRed) {
   EXPECT_EQ(Run("/faust load /no/such/file.dsp").rfind("\x1b[31mCannot read /no/such/file.dsp: ", 0), 0u);
   EXPECT_EQ(Run("/faust load " + folder_.string()).rfind("\x1b[31mCannot read ", 0), 0u);
   EXPECT_EQ(fausts.size(), 1u);
+}
+
+TEST_F(FaustCommandsTest, OnlyRegularFilesAreReadOrReplaced) {
+  const fs::path fifo = folder_ / "fifo", big = folder_ / "big.dsp", target = folder_ / "real.dsp";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::ofstream(big) << std::string((1 << 20) + 1, ' ');
+  for (const std::string& file : {std::string("/dev/zero"), fifo.string(), big.string()}) {
+    std::string reply = Run("/faust load " + file);
+    EXPECT_EQ(reply.rfind("\x1b[31mCannot read " + file + ": ", 0), 0u) << reply;
+  }
+  EXPECT_TRUE(fausts.empty());
+
+  fausts.push_back("process = _;");
+  for (const std::string& file : {std::string("/dev/null"), fifo.string(), folder_.string()}) {
+    std::string reply = Run("/faust save 1 " + file);
+    EXPECT_EQ(reply.rfind("\x1b[31mCannot write " + file + " is ", 0), 0u) << reply;
+  }
+  EXPECT_TRUE(fs::is_fifo(fifo));
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+  // A link is written through: the file it names gets the text, and the link stays.
+  std::ofstream(target) << "old";
+  fs::create_symlink(target, folder_ / "link.dsp");
+  EXPECT_EQ(Run("/faust save 1 " + (folder_ / "link.dsp").string()).rfind("\x1b[34m", 0), 0u);
+  EXPECT_TRUE(fs::is_symlink(folder_ / "link.dsp"));
+  std::ifstream in(target);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "process = _;");
+  // A folder that is no bundle is refused before anything is compiled.
+  fs::create_directories(folder_ / "plain.vst3");
+  EXPECT_EQ(Run("/faust compile 1 " + (folder_ / "plain").string()).rfind("\x1b[31mCannot save to ", 0), 0u);
 }
 
 TEST_F(FaustCommandsTest, OutsideFaustModeOnlyTheModeMessage) {

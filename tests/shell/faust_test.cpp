@@ -2,11 +2,13 @@
 // Faust mode end to end: answers with code become snippets and rack entries, broken code
 // repairs itself, and a compiled effect is saved as a bundle.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sndfile.h>
 #include <X11/Xlib.h>
+#include <fcntl.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sndfile.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -278,7 +280,8 @@ TEST_F(FaustModeTest, FaultyPluginsCostOnlyTheirOwnEntry) {
   run_->Type("/vst list\r");
   ASSERT_TRUE(run_->WaitFor("VSTs: 0"));
 
-  // A crash while processing: the render goes on dry, the entry comes back with its value.
+  // A crash while rendering costs only the render's own instance: the render goes on dry and
+  // the rack's entry is untouched.
   run_->Type("/source load " + folder + "/loud.wav\r");
   run_->Type(std::string("/vst load ") + TESSARY_V2CRASH_SO + "\r");
   run_->Type("/vst param 1 Gain 0.25\r");
@@ -287,7 +290,19 @@ TEST_F(FaustModeTest, FaultyPluginsCostOnlyTheirOwnEntry) {
   ASSERT_TRUE(run_->WaitFor(") crashed (SIGSEGV) and was bypassed.", 30s))
       << ::testing::PrintToString(run_->OutputSinceMark());
   ASSERT_TRUE(run_->WaitFor("\x1b[34mSource #1 -> " + folder + "/crashed.wav (", 30s));
+  EXPECT_NE(run_->OutputSinceMark().find("VST #1 ("), std::string::npos);
   EXPECT_NEAR(FirstSample(folder + "/crashed.wav"), 0.95, 0.01);  // played dry
+  run_->Mark();
+  run_->Type("/vst list\r");
+  ASSERT_TRUE(run_->WaitFor("VSTs: 1"));
+  EXPECT_EQ(run_->Settle().find("bypassed (/vst reload"), std::string::npos);
+
+  // A crash while playing costs the entry until it runs again, with its value.
+  run_->Mark();
+  run_->Type("/source play 1\r");
+  ASSERT_TRUE(run_->WaitFor("VST #1 (", 30s)) << ::testing::PrintToString(run_->OutputSinceMark());
+  ASSERT_TRUE(run_->WaitFor(") crashed (SIGSEGV) and was bypassed.", 30s));
+  run_->Type("/source stop 1\r");
   run_->Type("/vst list\r");
   ASSERT_TRUE(run_->WaitFor("crashed (SIGSEGV), bypassed (/vst reload 1)"));
   run_->Type("/vst reload 1\r");
@@ -298,7 +313,7 @@ TEST_F(FaustModeTest, FaultyPluginsCostOnlyTheirOwnEntry) {
   ASSERT_TRUE(run_->WaitFor("\x1b[34mSource #2 -> " + folder + "/again.wav (", 30s));
   EXPECT_NEAR(FirstSample(folder + "/again.wav"), 0.05, 0.005);  // Gain 0.25 halves it
 
-  // A process call that never returns: played dry, then the host is ended.
+  // A process call that never returns: the render waits a while, goes on dry, and says so.
   run_->Type(std::string("/vst load ") + TESSARY_V2HANG_SO + "\r");
   run_->Type("/source load " + folder + "/loud.wav\r");
   run_->Type("/vst apply 2 3\r");
@@ -447,6 +462,42 @@ TEST_F(FaustModeTest, EditorsLiveInTheHostAndAnEngineCrashComesBackByItself) {
   run_->Type("/vst edit 1\r");
   ASSERT_TRUE(run_->WaitFor("\x1b[34m Parameters of VST #1 (Tremolo).", 30s));
   EXPECT_EQ(run_->OutputSinceMark().find("bypassed (/vst reload"), std::string::npos);
+}
+
+// In-process loading, where a load cannot be taken back: Ctrl+C must leave it be.
+TEST_F(FaustModeTest, CtrlCWhileACommandIsBlockedLeavesTessaryRunning) {
+  Start(json::array(), {{"TESSARY_PLUGIN_HOSTS", "inprocess"}});
+  const std::string fifo = home_ + "/plugin-" + std::to_string(getpid()) + ".so";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  run_->Type("/faust load " + fifo + "\r");
+  ASSERT_TRUE(run_->WaitFor("\x1b[31mCannot read " + fifo + ": not a regular file"));
+  // Opening a FIFO for reading waits for a writer: a plug-in load that takes its time.
+  run_->Type("/vst load " + fifo + "\r");
+  std::this_thread::sleep_for(300ms);
+  run_->Type("\x03");
+  std::this_thread::sleep_for(300ms);
+  EXPECT_TRUE(run_->Running());
+  int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+  EXPECT_GE(writer, 0) << "the load was not waiting on the FIFO";
+  if (writer >= 0) close(writer);
+  run_->Type("/faust list\r");
+  EXPECT_TRUE(run_->WaitFor("Fausts: 0"));
+  unlink(fifo.c_str());
+}
+
+// A load in a host is cancelled instead: the host goes, the prompt comes back.
+TEST_F(FaustModeTest, CtrlCCancelsAPluginLoadThatWaits) {
+  Start(json::array());
+  const std::string fifo = home_ + "/plugin-" + std::to_string(getpid()) + ".so";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  run_->Type("/vst load " + fifo + "\r");
+  std::this_thread::sleep_for(500ms);
+  run_->Type("\x03");
+  EXPECT_TRUE(run_->WaitFor("\x1b[31mCannot load " + fifo + " as a VST 2 or VST 3 plug-in: it was cancelled."))
+      << ::testing::PrintToString(run_->OutputSinceMark());
+  run_->Type("/vst list\r");
+  EXPECT_TRUE(run_->WaitFor("VSTs: 0"));
+  unlink(fifo.c_str());
 }
 
 }  // namespace

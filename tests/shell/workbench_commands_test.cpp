@@ -137,6 +137,9 @@ TEST_F(WorkbenchCommandsTest, SavingAPlugInCopiesItOrSaysWhyNot) {
   EXPECT_EQ(fs::file_size(copy), fs::file_size(kReverb));
   EXPECT_TRUE(StartsWith(Run("/vst save 1 /no/such/folder/x.so"),
                          "\x1b[31mCannot save VST #1 to /no/such/folder/x.so: "));
+  // Copying onto a device would write into it; only a file or nothing may stand there.
+  EXPECT_EQ(Run("/vst save 1 /dev/null"),
+            "\x1b[31mCannot save VST #1 to /dev/null: /dev/null is a character device.\x1b[0m\r\n");
 }
 
 // Without a display (this test's process never starts one) the editor says why in red.

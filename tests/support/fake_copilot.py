@@ -20,6 +20,8 @@ The scenario is a JSON file named by FAKE_COPILOT_SCRIPT:
                     {"stall": true}                  send nothing more, not even the idle,
                                                      whatever tessary asks
                     {"raw": text}                    bytes sent as they are
+                    {"frame": [byte, ...]}           one frame with exactly these body bytes,
+                                                     "$SESSION" replaced by the session id
                     {"request": {...}}               a request from the "CLI" (id added)
                   session.idle is sent after the last step unless the list ends with "die"
                   or "hold" (wait for session.abort)
@@ -115,6 +117,9 @@ class Connection:
                 self.abort.wait(60)
             elif "raw" in step:
                 self.send_bytes(step["raw"].encode())
+            elif "frame" in step:
+                body = bytes(step["frame"]).replace(b"$SESSION", session_id.encode())
+                self.send_bytes(b"Content-Length: %d\r\n\r\n" % len(body) + body)
             elif "request" in step:
                 request = dict(step["request"])
                 request.update({"jsonrpc": "2.0", "id": self.next_id})

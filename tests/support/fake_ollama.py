@@ -8,8 +8,8 @@ The scenario (JSON):
   tags_raw  text sent as the /api/tags body instead (e.g. not JSON)
   framing   "length" (default), "chunked", or "split" (the JSON over two chunks)
   answers   one per /api/generate, in order: {"response": text, "context": [...]}, or
-            {"close": true} (drop the connection mid-reply), or {"garbage": true} (a reply that
-            is neither framed nor chunked)
+            {"close": true} (drop the connection mid-reply), {"garbage": true} (a reply that
+            is neither framed nor chunked), or {"bytes": [...]} (exactly this reply body)
 Every request is logged as a JSON line {"path": ..., "body": raw body text}.
 """
 import json
@@ -29,7 +29,7 @@ class Handler(BaseHTTPRequestHandler):
         pass
 
     def reply(self, text):
-        data = text.encode()
+        data = text if isinstance(text, bytes) else text.encode()
         framing = SCENARIO.get("framing", "length")
         self.send_response(200)
         self.send_header("Content-Type", "application/json")
@@ -78,6 +78,8 @@ class Handler(BaseHTTPRequestHandler):
                 self.wfile.write(b"HTTP/1.1 200 OK\r\n\r\n{\"response\":\"x\"}")
                 self.wfile.flush()
                 return
+            if "bytes" in answer:
+                return self.reply(bytes(answer["bytes"]))
             message = {"model": json.loads(body)["model"], "response": answer["response"], "done": True}
             if "context" in answer:
                 message["context"] = answer["context"]
