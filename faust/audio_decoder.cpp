@@ -1,6 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "faust/audio_decoder.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -17,6 +22,18 @@ std::string Reason(int code) {
   char text[AV_ERROR_MAX_STRING_SIZE] = {};
   av_strerror(code, text, sizeof text);
   return text;
+}
+
+// Opening a FIFO waits for a writer, a socket or a terminal never ends: only regular files.
+bool IsRegularFile(const std::string& file, std::string* error) {
+  struct stat status;
+  if (stat(file.c_str(), &status) != 0) return *error = std::strerror(errno), false;
+  if (S_ISREG(status.st_mode)) return true;
+  *error = S_ISDIR(status.st_mode)    ? "it is a folder"
+           : S_ISFIFO(status.st_mode) ? "it is a FIFO, not a regular file"
+           : S_ISSOCK(status.st_mode) ? "it is a socket, not a regular file"
+                                      : "it is a device, not a regular file";
+  return false;
 }
 
 }  // namespace
@@ -93,6 +110,7 @@ AudioDecoder::AudioDecoder() = default;
 AudioDecoder::~AudioDecoder() = default;
 
 bool AudioDecoder::Open(const std::string& file, std::string* error) {
+  if (!IsRegularFile(file, error)) return false;
   auto c = std::make_unique<Context>();
   if (!c->packet || !c->frame) return *error = "out of memory", false;
   int result = avformat_open_input(&c->format, file.c_str(), nullptr, nullptr);
