@@ -4,7 +4,13 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdarg>
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
+
+#include "common/debug.h"
+#include "common/terminal_text.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -22,6 +28,26 @@ std::string Reason(int code) {
   char text[AV_ERROR_MAX_STRING_SIZE] = {};
   av_strerror(code, text, sizeof text);
   return text;
+}
+
+// FFmpeg writes its warnings straight to the terminal, across the prompt. They are debug
+// lines here, cleaned like any text that comes from outside. A line may come in pieces.
+void ToDebugLog(void* object, int level, const char* format, va_list arguments) {
+  if (level > av_log_get_level() || !std::getenv("TESSARY_DEBUG")) return;
+  thread_local std::string line;
+  thread_local int printPrefix = 1;
+  char piece[1024];
+  av_log_format_line2(object, level, format, arguments, piece, sizeof piece, &printPrefix);
+  line += piece;
+  if (line.empty() || line.back() != '\n') return;
+  line.pop_back();
+  common::DebugLine(common::TerminalSafeLine(line));
+  line.clear();
+}
+
+void RouteFfmpegLog() {
+  static std::once_flag once;
+  std::call_once(once, [] { av_log_set_callback(&ToDebugLog); });
 }
 
 // Opening a FIFO waits for a writer, a socket or a terminal never ends: only regular files.
@@ -110,6 +136,7 @@ AudioDecoder::AudioDecoder() = default;
 AudioDecoder::~AudioDecoder() = default;
 
 bool AudioDecoder::Open(const std::string& file, std::string* error) {
+  RouteFfmpegLog();
   if (!IsRegularFile(file, error)) return false;
   auto c = std::make_unique<Context>();
   if (!c->packet || !c->frame) return *error = "out of memory", false;
