@@ -22,6 +22,7 @@
 #include "faust/rack.h"
 #include "plexar/vst.h"
 
+#include "temp_folder.h"
 #include "zita_native.h"
 
 namespace {
@@ -35,9 +36,9 @@ std::string ZitaCode() {
 
 bool StartEngine() {
   static bool started = [] {
-    char folder[] = "/tmp/tessary-bench-XXXXXX";
-    if (!mkdtemp(folder)) return false;
-    setenv("XDG_DATA_HOME", folder, 1);
+    static bench::TempFolder folder("tessary-bench-");
+    if (folder.Path().empty()) return false;
+    setenv("XDG_DATA_HOME", folder.Path().c_str(), 1);
     return !EnsureFaustEngine().empty() && faustModule;
   }();
   return started;

@@ -21,6 +21,7 @@
 #include "faust/rack.h"
 #include "faust/render.h"
 #include "faust/workbench.h"
+#include "temp_folder.h"
 
 namespace {
 
@@ -30,11 +31,8 @@ using Clock = std::chrono::steady_clock;
 constexpr int kSeconds = 60;
 
 fs::path Folder() {
-  static fs::path folder = [] {
-    char name[] = "/tmp/tessary-sources-bench-XXXXXX";
-    return fs::path(mkdtemp(name));
-  }();
-  return folder;
+  static bench::TempFolder folder("tessary-sources-bench-");
+  return folder.Path();
 }
 
 fs::path MinuteOfSound(int rate = 48000) {
