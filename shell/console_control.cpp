@@ -13,6 +13,7 @@ bool OnConsoleControl(platform::ControlEvent event) {
     CancelRender();
     return true;
   }
+  if (event == platform::ControlEvent::CtrlC && StopRepairs()) return true;
   std::shared_ptr<CMDSESSION> session = cmdSession.load();
   if (event == platform::ControlEvent::CtrlC && session && session->ResponseCount() > 0 &&
       copyTaken.load() == 0) {
