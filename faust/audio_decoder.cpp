@@ -1,6 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "faust/audio_decoder.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+#include "common/debug.h"
+#include "common/terminal_text.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -17,6 +28,38 @@ std::string Reason(int code) {
   char text[AV_ERROR_MAX_STRING_SIZE] = {};
   av_strerror(code, text, sizeof text);
   return text;
+}
+
+// FFmpeg writes its warnings straight to the terminal, across the prompt. They are debug
+// lines here, cleaned like any text that comes from outside. A line may come in pieces.
+void ToDebugLog(void* object, int level, const char* format, va_list arguments) {
+  if (level > av_log_get_level() || !std::getenv("TESSARY_DEBUG")) return;
+  thread_local std::string line;
+  thread_local int printPrefix = 1;
+  char piece[1024];
+  av_log_format_line2(object, level, format, arguments, piece, sizeof piece, &printPrefix);
+  line += piece;
+  if (line.empty() || line.back() != '\n') return;
+  line.pop_back();
+  common::DebugLine(common::TerminalSafeLine(line));
+  line.clear();
+}
+
+void RouteFfmpegLog() {
+  static std::once_flag once;
+  std::call_once(once, [] { av_log_set_callback(&ToDebugLog); });
+}
+
+// Opening a FIFO waits for a writer, a socket or a terminal never ends: only regular files.
+bool IsRegularFile(const std::string& file, std::string* error) {
+  struct stat status;
+  if (stat(file.c_str(), &status) != 0) return *error = std::strerror(errno), false;
+  if (S_ISREG(status.st_mode)) return true;
+  *error = S_ISDIR(status.st_mode)    ? "it is a folder"
+           : S_ISFIFO(status.st_mode) ? "it is a FIFO, not a regular file"
+           : S_ISSOCK(status.st_mode) ? "it is a socket, not a regular file"
+                                      : "it is a device, not a regular file";
+  return false;
 }
 
 }  // namespace
@@ -93,6 +136,8 @@ AudioDecoder::AudioDecoder() = default;
 AudioDecoder::~AudioDecoder() = default;
 
 bool AudioDecoder::Open(const std::string& file, std::string* error) {
+  RouteFfmpegLog();
+  if (!IsRegularFile(file, error)) return false;
   auto c = std::make_unique<Context>();
   if (!c->packet || !c->frame) return *error = "out of memory", false;
   int result = avformat_open_input(&c->format, file.c_str(), nullptr, nullptr);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "molt/molter.h"
 
+#include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -24,6 +25,18 @@ std::filesystem::path TemporaryArchivePath() {
   close(fd);
   // The archive is created under the name with ".zip"; the placeholder keeps the name taken.
   return pattern;
+}
+
+// An unnamed file in $TMPDIR that goes when it is closed; -1 when none can be made.
+int TemporaryFile() {
+  const char* tmp = std::getenv("TMPDIR");
+  const std::string folder = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
+  int fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (fd >= 0) return fd;
+  std::string pattern = folder + "/moltXXXXXX";
+  fd = mkostemp(pattern.data(), O_CLOEXEC);
+  if (fd >= 0) unlink(pattern.c_str());
+  return fd;
 }
 
 }  // namespace
@@ -51,9 +64,7 @@ UpdateFile* Molter::FindFile(std::string_view name, bool add) {
   return &added;
 }
 
-HRESULT Molter::Fetch(std::string_view word, std::string_view body, int stage, Bytes& answer) {
-  const auto parsed = ParseEndpoint(endpoint);
-  if (!parsed) return Webwire::E_INTERNET_INVALID_URL;
+UpdateCall Molter::CallFor(std::string_view word, std::string_view body, int stage) {
   UpdateCall call;
   call.word = word;
   call.body = body;
@@ -61,13 +72,40 @@ HRESULT Molter::Fetch(std::string_view word, std::string_view body, int stage, B
                : stage == kStageSigs ? limits.sigsAnswer
                                      : limits.patchAnswer;
   call.timeout = stage == kStageHashes ? limits.hashesTimeout : limits.downloadTimeout;
+  if (stage == kStageHashes) call.deadline = limits.hashesTimeout;
   if (progress) {
     call.progress = [this, stage](std::uint64_t done, std::int64_t total) {
       progress(stage, done, total, progressValue);
     };
   }
-  const HRESULT result = SendUpdateRequest(client_, *parsed, productId, call, answer);
+  return call;
+}
+
+HRESULT Molter::Fetch(std::string_view word, std::string_view body, int stage, Bytes& answer) {
+  const auto parsed = ParseEndpoint(endpoint);
+  if (!parsed) return Webwire::E_INTERNET_INVALID_URL;
+  const HRESULT result = SendUpdateRequest(client_, *parsed, productId, CallFor(word, body, stage), answer);
   received += answer.size();
+  return result;
+}
+
+HRESULT Molter::FetchPatch(std::string_view list) {
+  patch_.reset();
+  const auto parsed = ParseEndpoint(endpoint);
+  if (!parsed) return Webwire::E_INTERNET_INVALID_URL;
+  const int fd = TemporaryFile();
+  if (fd < 0) return Webwire::E_FAIL;
+  std::uint64_t written = 0;
+  HRESULT result = SendUpdateRequest(client_, *parsed, productId,
+                                     CallFor("patch", list, kStagePatch), fd, written);
+  received += written;
+  if (Webwire::Succeeded(result) && written > 0 && lseek(fd, 0, SEEK_SET) == 0)
+    patch_ = ZipReader::OpenDescriptor(fd);
+  if (!patch_) {
+    close(fd);
+    return Webwire::E_FAIL;
+  }
+  patch_->LimitInflation(limits.rebuiltFile);
   return result;
 }
 
@@ -117,6 +155,7 @@ std::int32_t Molter::Run(const FileFilter* filter) {
   } else if (movedAside) {
     result = kUpdatedInUse;
   }
+  patch_.reset();
   // Removed, unlike on the first platform, so that updates do not pile archives up in /tmp.
   unlink(archive.c_str());
   unlink(placeholder.c_str());

@@ -18,6 +18,7 @@
 #include "molt/difflib.h"
 #include "molt/file_filter.h"
 #include "molt/update_request.h"
+#include "molt/zzip.h"
 #include "webwire/rest_client.h"
 
 namespace Molt {
@@ -58,7 +59,8 @@ struct UpdateRequest {
   std::uint32_t index = 0;
   std::uint64_t offset = 0;
   std::uint64_t length = 0;
-  Bytes data;
+  /// Where the downloaded block lies in the patch archive; it is inflated only when written.
+  std::optional<ZipReader::Entry> data;
 };
 inline constexpr std::uint64_t kWholeFile = ~std::uint64_t{0};
 
@@ -74,16 +76,18 @@ struct UpdateFile {
   bool rebuild = false;  // chosen by BuildRequests
 };
 
-/// What one run accepts from the server, and how long it waits.
+/// What one run accepts from the server, and how long it waits. Each limit holds for what is
+/// received and for what its archive inflates to, all entries together; the patch is kept in a temporary file, so only the signatures are held in
+/// memory (received and inflated: at most 64 MiB).
 struct MoltLimits {
   std::uint64_t hashesAnswer = 4ull << 20;
   /// Files a hash list may name: a list of short names costs work per name, not per byte.
   std::uint64_t hashesEntries = 500000;
-  std::uint64_t sigsAnswer = 64ull << 20;
+  std::uint64_t sigsAnswer = 32ull << 20;
   std::uint64_t patchAnswer = 1ull << 30;
   std::uint64_t rebuiltFile = 4ull << 30;
-  /// The hash list is asked for at every start: an unreachable or silent server must not
-  /// hold the start up for longer.
+  /// The hash list is asked for at every start: an unreachable, silent or trickling server
+  /// must not hold the start up for longer, in all.
   std::chrono::milliseconds hashesTimeout{2000};
   /// Signatures and blocks are only asked for once an update is under way.
   std::chrono::milliseconds downloadTimeout{30000};
@@ -136,12 +140,16 @@ class Molter {
   // with `files` (which only grows) by FindFile.
   std::unordered_map<std::string, UpdateFile*> byName_;
 
+  UpdateCall CallFor(std::string_view word, std::string_view body, int stage);
   HRESULT Fetch(std::string_view word, std::string_view body, int stage, Bytes& answer);
+  HRESULT FetchPatch(std::string_view list);
   HRESULT ReadHashArchive();
   HRESULT RebuildFile(UpdateFile& file);
   void DeleteMovedAside();
 
   Webwire::rest_client client_;
+  /// The downloaded blocks, in a temporary file, until they are written.
+  std::unique_ptr<ZipReader> patch_;
 };
 
 }  // namespace Molt

@@ -61,8 +61,8 @@ class ReadOnlyFile {
 const UpdateRequest* SourceData(const UpdateFile& file, const DIFFLIB::RdcNeed& need) {
   const auto found =
       std::find_if(file.requests.begin(), file.requests.end(), [&](const UpdateRequest& r) {
-        return r.offset == need.fileOffset && r.length == need.blockLength &&
-               r.data.size() == need.blockLength;
+        return r.offset == need.fileOffset && r.length == need.blockLength && r.data &&
+               r.data->size == need.blockLength;
       });
   return found != file.requests.end() ? &*found : nullptr;
 }
@@ -102,7 +102,9 @@ HRESULT Molter::RebuildFile(UpdateFile& file) {
     return out->Write(bytes);
   };
   if (file.requests.size() == 1 && (seed.size() == 0 || file.needs.empty())) {
-    if (!sink(file.requests.front().data)) return Fail(file, "cannot write");
+    const UpdateRequest& whole = file.requests.front();
+    if (!whole.data || !patch_ || !patch_->ReadTo(*whole.data, limits.rebuiltFile, sink))
+      return Fail(file, "cannot write");
   } else {
     for (const DIFFLIB::RdcNeed& need : file.needs) {
       bool ok = true;
@@ -110,7 +112,7 @@ HRESULT Molter::RebuildFile(UpdateFile& file) {
         ok = seed.Copy(need.fileOffset, need.blockLength, sink);
       } else if (need.blockType == DIFFLIB::RDCNEED_SOURCE) {
         const UpdateRequest* source = SourceData(file, need);
-        ok = source != nullptr && sink(source->data);
+        ok = source != nullptr && patch_ && patch_->ReadTo(*source->data, need.blockLength, sink);
       }
       if (!ok) return Fail(file, "a block is missing or cannot be copied");
     }

@@ -20,6 +20,7 @@ HRESULT Molter::GetRemoteHashes() {
 HRESULT Molter::ReadHashArchive() {
   const auto archive = ZipReader::Open(remoteHashesZip);
   if (!archive) return E_ACCESSDENIED;
+  archive->LimitInflation(limits.hashesAnswer);
   const auto& entries = archive->entries();
   if (entries.size() == 1) {
     const auto xml = archive->Read(entries.front(), limits.hashesAnswer);

@@ -77,22 +77,20 @@ HRESULT Molter::RequestDownload(const FileFilter* filter) {
   // Files rebuilt from local blocks alone need no download.
   if (list.empty()) return anyRebuild ? Webwire::S_OK : Webwire::E_FAIL;
 
-  Bytes answer;
-  const HRESULT fetched = Fetch("patch", list, kStagePatch, answer);
+  const HRESULT fetched = FetchPatch(list);
   if (Webwire::Failed(fetched)) return fetched;
-  if (answer.empty()) return Webwire::E_FAIL;
-  const auto archive = ZipReader::Open(answer);
-  if (!archive) return Webwire::E_FAIL;
-  for (const ZipReader::Entry& entry : archive->entries()) {
+  // Only the sizes the archive states are checked here; each block is inflated, and held
+  // to its stated size, when it is written.
+  for (const ZipReader::Entry& entry : patch_->entries()) {
     const auto index = ReadIndex(entry.name);
     if (!index) continue;
     for (UpdateFile& file : files) {
       for (UpdateRequest& request : file.requests) {
         if (request.index != *index) continue;
         const bool whole = request.length == kWholeFile;
-        auto data = archive->Read(entry, whole ? limits.rebuiltFile : request.length);
-        if (!data || (!whole && data->size() != request.length)) return Webwire::E_FAIL;
-        request.data = std::move(*data);
+        if (whole ? entry.size > limits.rebuiltFile : entry.size != request.length)
+          return Webwire::E_FAIL;
+        request.data = entry;
       }
     }
   }

@@ -40,6 +40,7 @@ HRESULT Molter::GetSigs(const std::filesystem::path& zipPath) {
   if (zip.empty()) return Webwire::S_FALSE;
   const auto archive = ZipReader::Open(zip);
   if (!archive) return E_ACCESSDENIED;
+  archive->LimitInflation(limits.sigsAnswer);
   for (const ZipReader::Entry& entry : archive->entries()) {
     if (entry.folder) continue;
     UpdateFile* file = FindFile(entry.name, true);

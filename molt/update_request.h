@@ -34,6 +34,8 @@ struct UpdateCall {
   std::string_view body;                    // sent as it stands; empty for none
   std::uint64_t limit = 0;                  // the longest answer taken
   std::chrono::milliseconds timeout{2000};  // connecting, and any pause in the answer
+  /// The whole request, however the answer trickles in; none: no bound but `timeout`.
+  std::optional<std::chrono::milliseconds> deadline;
   TransferProgress progress;
 };
 
@@ -43,5 +45,11 @@ struct UpdateCall {
 /// not 200 or that is longer than the limit.
 HRESULT SendUpdateRequest(Webwire::rest_client& client, const UpdateEndpoint& endpoint,
                           std::string_view productId, const UpdateCall& call, Bytes& answer);
+
+/// The same, the answer written to an open file from where it stands (an answer too large
+/// to hold); `written` is how much went there.
+HRESULT SendUpdateRequest(Webwire::rest_client& client, const UpdateEndpoint& endpoint,
+                          std::string_view productId, const UpdateCall& call, int fd,
+                          std::uint64_t& written);
 
 }  // namespace Molt

@@ -28,6 +28,17 @@ std::unique_ptr<ZipReader> ZipReader::Open(std::span<const std::uint8_t> bytes) 
     zip_source_free(source);
     return nullptr;
   }
+  return ListEntries(archive);
+}
+
+std::unique_ptr<ZipReader> ZipReader::OpenDescriptor(int fd) {
+  int error = 0;
+  zip_t* archive = zip_fdopen(fd, ZIP_RDONLY | ZIP_CHECKCONS, &error);
+  if (archive == nullptr) return nullptr;
+  return ListEntries(archive);
+}
+
+std::unique_ptr<ZipReader> ZipReader::ListEntries(zip_t* archive) {
   std::unique_ptr<ZipReader> reader(new ZipReader(archive));
   const zip_int64_t count = zip_get_num_entries(archive, 0);
   for (zip_int64_t i = 0; i < count; ++i) {
@@ -50,26 +61,42 @@ std::unique_ptr<ZipReader> ZipReader::Open(std::span<const std::uint8_t> bytes) 
 ZipReader::~ZipReader() { zip_discard(archive_); }
 
 std::optional<Bytes> ZipReader::Read(const Entry& entry, std::uint64_t limit) const {
-  if (entry.size > limit) return std::nullopt;
-  zip_file_t* file = zip_fopen_index(archive_, entry.index, 0);
-  if (file == nullptr) return std::nullopt;
   Bytes bytes;
-  bytes.reserve(entry.size);
-  std::uint8_t piece[kReadPiece];
+  if (entry.size <= limit && entry.size <= budget_ - inflated_) bytes.reserve(entry.size);
+  const bool read = ReadTo(entry, limit, [&](std::span<const std::uint8_t> piece) {
+    bytes.insert(bytes.end(), piece.begin(), piece.end());
+    return true;
+  });
+  if (!read) return std::nullopt;
+  return bytes;
+}
+
+bool ZipReader::ReadTo(const Entry& entry, std::uint64_t limit,
+                       const std::function<bool(std::span<const std::uint8_t>)>& sink) const {
+  if (entry.size > limit || entry.size > budget_ - inflated_) return false;
+  // Counted before reading: a failed read must not leave room for the next.
+  inflated_ += entry.size;
+  zip_file_t* file = zip_fopen_index(archive_, entry.index, 0);
+  if (file == nullptr) return false;
+  auto piece = std::make_unique<std::uint8_t[]>(kReadPiece);
+  std::uint64_t done = 0;
   bool ok = true;
   for (;;) {
-    const zip_int64_t got = zip_fread(file, piece, sizeof piece);
+    const zip_int64_t got = zip_fread(file, piece.get(), kReadPiece);
     if (got < 0) ok = false;
     if (got <= 0) break;
-    if (bytes.size() + static_cast<std::uint64_t>(got) > entry.size) {
+    if (done + static_cast<std::uint64_t>(got) > entry.size) {
       ok = false;  // more than the header said: no telling where it ends
       break;
     }
-    bytes.insert(bytes.end(), piece, piece + got);
+    done += static_cast<std::uint64_t>(got);
+    if (!sink(std::span<const std::uint8_t>(piece.get(), static_cast<std::size_t>(got)))) {
+      ok = false;
+      break;
+    }
   }
   zip_fclose(file);
-  if (!ok || bytes.size() != entry.size) return std::nullopt;
-  return bytes;
+  return ok && done == entry.size;
 }
 
 std::string ZipReader::Comment() const {

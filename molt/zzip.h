@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -29,21 +30,34 @@ class ZipReader {
 
   /// Nothing when the bytes are no readable archive.
   static std::unique_ptr<ZipReader> Open(std::span<const std::uint8_t> bytes);
+  /// The archive in an open file, read where it lies. Takes the descriptor over when it
+  /// succeeds; nothing (and the descriptor still the caller's) when it is no archive.
+  static std::unique_ptr<ZipReader> OpenDescriptor(int fd);
   ~ZipReader();
   ZipReader(const ZipReader&) = delete;
   ZipReader& operator=(const ZipReader&) = delete;
 
   const std::vector<Entry>& entries() const { return entries_; }
+  /// The most bytes all reads together may inflate: a small archive can hold many entries
+  /// that each inflate to the limit of one.
+  void LimitInflation(std::uint64_t total) { budget_ = total; }
   /// The whole entry; nothing when it cannot be read, fails its check or would hold more
   /// than `limit` bytes (whatever its header claims).
   std::optional<Bytes> Read(const Entry& entry, std::uint64_t limit) const;
+  /// The same, handed to `sink` piece by piece without holding the entry; false on any
+  /// failure, also the sink's.
+  bool ReadTo(const Entry& entry, std::uint64_t limit,
+              const std::function<bool(std::span<const std::uint8_t>)>& sink) const;
   /// The archive's comment, empty when it has none.
   std::string Comment() const;
 
  private:
   explicit ZipReader(zip_t* archive) : archive_(archive) {}
+  static std::unique_ptr<ZipReader> ListEntries(zip_t* archive);
   zip_t* archive_;
   std::vector<Entry> entries_;
+  std::uint64_t budget_ = ~std::uint64_t{0};
+  mutable std::uint64_t inflated_ = 0;
 };
 
 /// A new archive, written when Close succeeds: to a file, or kept in memory.

@@ -25,6 +25,8 @@ std::set<pid_t>& Groups() {
   return *groups;
 }
 
+constexpr std::chrono::milliseconds kReapLimit{2000};
+
 }  // namespace
 
 void EndEveryChildProcess() {
@@ -69,8 +71,11 @@ void ChildProcess::Terminate() {
   // The group outlives a child that already exited when it left helpers behind.
   kill(-pid_, SIGKILL);
   if (!reaped_) {
-    WaitFor(pid_);
-    reaped_ = true;
+    // The pid as well: a group can be missing when the child never got to form it.
+    kill(pid_, SIGKILL);
+    // A child stuck in the kernel (a dead network file system) is left to its parent-death
+    // signal rather than holding up the caller.
+    reaped_ = WaitForAtMost(pid_, kReapLimit);
   }
   pid_ = -1;
 }

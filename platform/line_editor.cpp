@@ -15,6 +15,8 @@
 #include <readline/readline.h>
 
 #include "platform/console.h"
+#include "platform/terminal.h"
+#include "platform/typed_bytes.h"
 
 namespace platform {
 
@@ -42,10 +44,19 @@ struct LineEditorCallbacks {
 
   // In raw mode Ctrl+D arrives as a byte; an end of input or a read error (EIO once the
   // terminal is gone) means nobody is left to type, and asking again would only spin.
-  static int ReadKey(FILE* stream) {
-    int c = rl_getc(stream);
+  static int ReadKey(FILE*) {
+    int c = typed ? typed->Next() : -1;
     if (c < 0 && current) current->atEnd_ = true;
     return c;
+  }
+
+  static int ReadByte(int waitMs) {
+    FILE* stream = rl_instream ? rl_instream : stdin;
+    if (waitMs >= 0) {
+      struct pollfd fd = {fileno(stream), POLLIN, 0};
+      if (poll(&fd, 1, waitMs) <= 0) return TypedBytes::kNoByteYet;
+    }
+    return rl_getc(stream);
   }
 
   // Ctrl+C must arrive as a key while a line is edited, so signal generation is switched off
@@ -58,8 +69,18 @@ struct LineEditorCallbacks {
       settings.c_lflag &= ~ISIG;
       tcsetattr(fd, TCSANOW, &settings);
     }
+    NoteLineEditorTerminal(true);
   }
+
+  static void RestoreTerminal() {
+    rl_deprep_terminal();
+    NoteLineEditorTerminal(false);
+  }
+
+  static std::optional<TypedBytes> typed;
 };
+
+std::optional<TypedBytes> LineEditorCallbacks::typed;
 
 LineEditor* LineEditorCallbacks::current = nullptr;
 std::optional<std::string> LineEditorCallbacks::line;
@@ -99,6 +120,8 @@ LineEditor::LineEditor(std::function<bool()> copyKey, std::function<std::string(
   rl_change_environment = 0;
   rl_readline_name = "tessary";
   rl_prep_term_function = &LineEditorCallbacks::PrepareTerminal;
+  rl_deprep_term_function = &LineEditorCallbacks::RestoreTerminal;
+  LineEditorCallbacks::typed.emplace(&LineEditorCallbacks::ReadByte, LocaleIsUtf8());
   rl_getc_function = &LineEditorCallbacks::ReadKey;
   rl_bind_key(3, &LineEditorCallbacks::OnCopyKey);     // Ctrl+C
   rl_bind_key(22, &LineEditorCallbacks::IgnoreKey);    // Ctrl+V
@@ -107,6 +130,7 @@ LineEditor::LineEditor(std::function<bool()> copyKey, std::function<std::string(
 
 LineEditor::~LineEditor() {
   LineEditorCallbacks::current = nullptr;
+  LineEditorCallbacks::typed.reset();
   close(wakeRead_);
   close(wakeWrite_);
 }
@@ -151,7 +175,13 @@ std::optional<std::string> LineEditor::ReadTerminalLine(const std::string& promp
       break;
     }
     if (fds[1].revents & POLLIN) Redraw();
-    if (fds[0].revents & POLLIN) rl_callback_read_char();
+    if (fds[0].revents & POLLIN) {
+      rl_callback_read_char();
+      // Bytes read ahead to check a sequence are not in the terminal's queue any more.
+      const auto& typed = LineEditorCallbacks::typed;
+      while (typed && typed->HasQueued() && !LineEditorCallbacks::lineDone && !atEnd_)
+        rl_callback_read_char();
+    }
     if (atEnd_) break;
   }
   if (atEnd_ && LineEditorCallbacks::lineDone) return std::nullopt;

@@ -55,7 +55,12 @@ bool RunWithInput(const std::vector<std::string>& argv, std::string_view input) 
   while (sigtimedwait(&pipeSet, nullptr, &none) > 0) {
   }
   pthread_sigmask(SIG_SETMASK, &old, nullptr);
-  int status = WaitFor(pid);
+  // A clipboard tool that hangs (a display that stopped answering) is killed, not waited for.
+  int status = 0;
+  if (!WaitForAtMost(pid, std::chrono::seconds(5), &status)) {
+    kill(pid, SIGKILL);
+    status = WaitFor(pid);
+  }
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 

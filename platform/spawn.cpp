@@ -8,7 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -109,6 +111,9 @@ pid_t ForkTiedChild(const std::vector<std::string>& argv, const SpawnOptions& op
   pid_t pid = launcher.Run([&] {
     pid_t child = fork();
     if (child == 0) StartChild(args.data(), envp, options, parent, devNull);
+    // Set on both sides: a group kill sent before the child ran setpgid would reach nothing.
+    // It fails harmlessly once the child has exec'd, by when it set the group itself.
+    if (child > 0 && options.ownGroup) setpgid(child, child);
     return child;
   });
   if (devNull >= 0) close(devNull);
@@ -163,6 +168,19 @@ int WaitFor(pid_t pid) {
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   return status;
+}
+
+bool WaitForAtMost(pid_t pid, std::chrono::milliseconds limit, int* status) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  auto pause = std::chrono::microseconds(50);
+  for (;;) {
+    int ignored = 0;
+    pid_t done = waitpid(pid, status ? status : &ignored, WNOHANG);
+    if (done == pid || (done < 0 && errno == ECHILD)) return true;
+    if (std::chrono::steady_clock::now() >= end) return false;
+    std::this_thread::sleep_for(pause);
+    pause = std::min(pause * 2, std::chrono::microseconds(5000));
+  }
 }
 
 }  // namespace platform

@@ -3,6 +3,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -26,5 +27,9 @@ pid_t Spawn(const std::vector<std::string>& argv, const SpawnOptions& options);
 
 /// Waits for `pid` to end, through interruptions; its wait status.
 int WaitFor(pid_t pid);
+
+/// Reaps `pid` if it ends within `limit` (its wait status to `status`); false when it is
+/// still running then.
+bool WaitForAtMost(pid_t pid, std::chrono::milliseconds limit, int* status = nullptr);
 
 }  // namespace platform

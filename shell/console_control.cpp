@@ -14,8 +14,12 @@ bool OnConsoleControl(platform::ControlEvent event) {
     CancelRender();
     return true;
   }
-  // A compile or a plug-in load in a host: the host is ended, the session goes on.
-  if (event == platform::ControlEvent::CtrlC && plexar::remote::CancelHostCalls()) return true;
+  // A compile or a plug-in load in a host is ended, and a loop of repairs stops with it:
+  // the session goes on.
+  if (event == platform::ControlEvent::CtrlC) {
+    const bool cancelled = plexar::remote::CancelHostCalls();
+    if (StopRepairs() || cancelled) return true;
+  }
   std::shared_ptr<CMDSESSION> session = cmdSession.load();
   if (event == platform::ControlEvent::CtrlC && session && session->ResponseCount() > 0 &&
       copyTaken.load() == 0) {

@@ -48,6 +48,11 @@ void FinishStreams() {
 // Set by Ctrl+C during an answer; it also stops the repair prompts queued behind it.
 std::atomic<bool> promptAborted{false};
 
+// From the first failed compile that queued a repair to the end of the loop: one Ctrl+C
+// stops it, also between an answer and the next repair prompt, when no answer is awaited.
+std::atomic<bool> repairsUnderWay{false};
+std::atomic<bool> repairsStopped{false};
+
 const char* SystemPromptFor(int32_t mode, std::string& faust) {
   if (mode == kCmdMode) return kCmdModePrompt;
   if (mode == kFaustMode) {
@@ -159,6 +164,7 @@ bool SubmitOnePrompt(const std::string& line, PromptState state) {
     // An answer the user stopped is cut short; its code would only fail and ask for more.
     if (session->mode == kFaustMode && !completed->content.empty() && !promptAborted.load()) {
       CaptureFaust(completed->content);
+      if (!retryPrompts.empty()) repairsUnderWay.store(true);
     }
   }
   promptBusy.store(0);
@@ -178,10 +184,20 @@ bool SubmitOnePrompt(const std::string& line, PromptState state) {
 // it is handled, until the code compiles, the retries run out, or the user stops an answer.
 void SubmitPrompt(const std::string& line, PromptState state) {
   bool answered = SubmitOnePrompt(line, state);
-  while (answered && !retryPrompts.empty() && !quitting.load()) {
+  while (answered && !retryPrompts.empty() && !quitting.load() && !repairsStopped.load()) {
     std::string retry = std::move(retryPrompts.front());
     retryPrompts.erase(retryPrompts.begin());
     answered = SubmitOnePrompt(retry, CurrentPromptState());
   }
+  if (repairsStopped.load()) ConsoleWrite("\x1b[33mRepairs stopped.\x1b[0m\r\n");
   retryPrompts.clear();
+  repairsUnderWay.store(false);
+  repairsStopped.store(false);
+}
+
+bool StopRepairs() {
+  if (!repairsUnderWay.load()) return false;
+  repairsStopped.store(true);
+  if (promptBusy.load() != 0) AbortRunningPrompt();
+  return true;
 }

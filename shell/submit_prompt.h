@@ -21,3 +21,7 @@ void DropConversation();
 
 /// Asks the back-end to stop the answer being awaited (from the control thread).
 void AbortRunningPrompt();
+
+/// Ends a loop of repair prompts, aborting the answer in flight (from the control thread);
+/// false when no repairs are under way.
+bool StopRepairs();

@@ -79,6 +79,7 @@ int RunTessary(int argc, char** argv) {
   // Before any thread exists, so that only the control thread ever takes these signals.
   platform::BlockControlSignals();
   platform::SaveTerminalSettings();
+  platform::RestoreTerminalOnEveryEnd();
   // An exception nobody caught must not leave the CLI running or the terminal raw.
   std::set_terminate([] {
     platform::EndEveryChildProcess();

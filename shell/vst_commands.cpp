@@ -137,6 +137,8 @@ void Edit(const Words& words) {
   std::optional<size_t> position = RackIndex(words[2]);
   if (!position) return;
   if (!plexar::editor::EditorsAvailable()) {
+    if (plexar::editor::DisplayGone())
+      return PrintRed("The display for editor windows is gone (its X server ended); editors open there again once it answers");
     return PrintRed("No display for editor windows: DISPLAY is not set or its X server does not answer");
   }
   std::shared_ptr<VST> record;

@@ -25,6 +25,7 @@
 #include "plexar/remote/remote_vst.h"
 #include "plexar/vst.h"
 
+#include "temp_folder.h"
 #include "zita_native.h"
 
 namespace {
@@ -38,9 +39,9 @@ std::string ZitaCode() {
 
 bool StartEngine() {
   static bool started = [] {
-    char folder[] = "/tmp/tessary-bench-XXXXXX";
-    if (!mkdtemp(folder)) return false;
-    setenv("XDG_DATA_HOME", folder, 1);
+    static bench::TempFolder folder("tessary-bench-");
+    if (folder.Path().empty()) return false;
+    setenv("XDG_DATA_HOME", folder.Path().c_str(), 1);
     return !EnsureFaustEngine().empty() && faustModule;
   }();
   return started;

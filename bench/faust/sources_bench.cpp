@@ -23,6 +23,7 @@
 #include "faust/render.h"
 #include "faust/workbench.h"
 #include "plexar/remote/host_process.h"
+#include "temp_folder.h"
 
 namespace {
 
@@ -32,11 +33,8 @@ using Clock = std::chrono::steady_clock;
 constexpr int kSeconds = 60;
 
 fs::path Folder() {
-  static fs::path folder = [] {
-    char name[] = "/tmp/tessary-sources-bench-XXXXXX";
-    return fs::path(mkdtemp(name));
-  }();
-  return folder;
+  static bench::TempFolder folder("tessary-sources-bench-");
+  return folder.Path();
 }
 
 fs::path MinuteOfSound(int rate = 48000) {

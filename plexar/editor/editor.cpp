@@ -103,6 +103,8 @@ void WaitUntilClosed(const void* window) {
 
 bool EditorsAvailable() { return Start(); }
 
+bool DisplayGone() { return DisplayLost(); }
+
 HRESULT ShowFrame(PluginView* view, HWND owner, bool modal) {
   if (!Start()) return E_FAIL;
   HRESULT hr = E_FAIL;

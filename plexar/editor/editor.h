@@ -15,8 +15,12 @@ class VST;
 
 namespace plexar::editor {
 
-/// True when editors can be shown (an X server answers); starts the UI thread.
+/// True when editors can be shown (an X server answers); starts the UI thread, or starts it
+/// again on a display that came back.
 bool EditorsAvailable();
+/// True when the X server the editors were on went away (their windows are closed) and has
+/// not been found again.
+bool DisplayGone();
 
 /// Opens the frame around `view`: S_OK, S_FALSE when it is already open (it is raised),
 /// E_FAIL without a display or a view. `modal` waits until the frame is closed.

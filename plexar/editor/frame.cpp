@@ -7,6 +7,7 @@
 
 #include "plexar/editor/commands.h"
 #include "plexar/editor/editor.h"
+#include "plexar/editor/ui_thread.h"
 #include "plexar/vst.h"
 
 namespace plexar::editor {
@@ -204,6 +205,8 @@ void Frame::StartIdle() {
 }
 
 gboolean Frame::OnIdle(gpointer data) {
+  // A plug-in drawing on a connection that broke may crash; the frame closes soon after.
+  if (ConnectionLost()) return G_SOURCE_CONTINUE;
   static_cast<Frame*>(data)->view_->IdleView();
   return G_SOURCE_CONTINUE;
 }

@@ -1,20 +1,27 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "plexar/editor/ui_thread.h"
 
+
+#include <gdk/gdkx.h>
 #include <gtk/gtk.h>
+#include <poll.h>
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <thread>
+
+#include "plexar/editor/x_connection.h"
 
 namespace plexar::editor {
 namespace {
 
-// kEnded: stopped at exit, never started again.
-enum class State { kStopped, kRunning, kFailed, kEnded };
+// kEnded: stopped at exit, never started again. kLost: the X server went away; the thread
+// runs on, and the next start tries the display again.
+enum class State { kStopped, kRunning, kFailed, kLost, kEnded };
 
 struct Job {
   std::function<void()> work;
@@ -43,6 +50,10 @@ class UiThread {
   bool Start() {
     std::unique_lock lock(mutex_);
     if (state_ == State::kRunning) return true;
+    if (state_ == State::kLost) {
+      lock.unlock();
+      return Reopen();
+    }
     if (state_ != State::kStopped) return false;
     const char* display = std::getenv("DISPLAY");
     if (!display || !*display) return false;
@@ -63,14 +74,40 @@ class UiThread {
     return true;
   }
 
-  bool Running() {
+  bool Lost() {
     std::lock_guard guard(mutex_);
-    return state_ == State::kRunning;
+    return state_ == State::kLost;
+  }
+
+  // From any thread, possibly deep inside an Xlib call: from now on GTK gets no events (it
+  // would draw on a connection that is gone), and the editors are given up on the UI
+  // thread's next turn.
+  void NoticeLoss() {
+    if (connectionLost_.exchange(true)) return;
+    Post(new Job{[this] { GiveUp(); }});
   }
 
   bool OnThread() const { return uiThreadId_.load() == std::this_thread::get_id(); }
 
-  void Post(Job* job) { g_main_context_invoke_full(nullptr, G_PRIORITY_DEFAULT, RunJob, job, nullptr); }
+  bool ConnectionLost() const { return connectionLost_.load(); }
+
+  // Always queued, also from the UI thread itself: work posted from deep inside a GTK or
+  // Xlib call must not run there.
+  void Post(Job* job) {
+    GSource* source = g_idle_source_new();
+    g_source_set_priority(source, G_PRIORITY_DEFAULT);
+    g_source_set_callback(source, RunJob, job, nullptr);
+    g_source_attach(source, nullptr);
+    g_source_unref(source);
+  }
+
+  // Posts only while the thread runs (also without a display): what is posted then runs.
+  bool PostIfRunning(Job* job) {
+    std::lock_guard guard(mutex_);
+    if (state_ != State::kRunning && state_ != State::kLost) return false;
+    Post(job);
+    return true;
+  }
 
   void SetShutdown(std::function<void()> work) {
     std::lock_guard guard(mutex_);
@@ -78,11 +115,34 @@ class UiThread {
   }
 
  private:
+  // True once the server hung up on GTK's connection, even before Xlib noticed: GTK would
+  // draw first, on surfaces that cannot be made.
+  static bool HungUp() {
+    GdkDisplay* display = gdk_display_get_default();
+    if (!display) return false;
+    struct pollfd connection = {ConnectionNumber(gdk_x11_display_get_xdisplay(display)), POLLRDHUP, 0};
+    return poll(&connection, 1, 0) > 0 && (connection.revents & (POLLRDHUP | POLLHUP | POLLERR));
+  }
+
+  static void FilterEvent(GdkEvent* event, gpointer) {
+    UiThread& ui = Ui();
+    if (!ui.connectionLost_.load() && HungUp()) ui.NoticeLoss();
+    GdkWindow* window = event->any.window;
+    if (ui.connectionLost_.load() || (window && ui.deadDisplays_.count(gdk_window_get_display(window))))
+      return;
+    gtk_main_do_event(event);
+  }
+
   void Main(bool* answered, bool* ok) {
     uiThreadId_ = std::this_thread::get_id();
     // Plug-in editors on Linux are X11 windows, also under Wayland (through XWayland).
     gdk_set_allowed_backends("x11");
     const bool ready = gtk_init_check(nullptr, nullptr);
+    if (ready) {
+      HandleXErrors([] { Ui().NoticeLoss(); });
+      WatchXConnection(gdk_x11_display_get_xdisplay(gdk_display_get_default()));
+      gdk_event_handler_set(&FilterEvent, nullptr, nullptr);
+    }
     GMainLoop* loop = ready ? g_main_loop_new(nullptr, FALSE) : nullptr;
     {
       std::lock_guard guard(mutex_);
@@ -96,11 +156,55 @@ class UiThread {
     g_main_loop_unref(loop);
   }
 
-  void Stop() {
+  // The server is gone: every window is closed (calls on the broken connection return at
+  // once). The thread goes on, waiting for a display to come back.
+  void GiveUp() {
     std::function<void()> shutdown;
     {
       std::lock_guard guard(mutex_);
       if (state_ != State::kRunning) return;
+      state_ = State::kLost;
+      shutdown = shutdown_;
+    }
+    deadDisplays_.insert(gdk_display_get_default());
+    if (shutdown) shutdown();
+  }
+
+  // Opens DISPLAY again, on the UI thread; GTK's windows go there from then on.
+  bool Reopen() {
+    bool opened = false;
+    auto* job = new Job{[&] {
+      GdkDisplay* display = gdk_display_open(std::getenv("DISPLAY"));
+      if (!display) return;
+      gdk_display_manager_set_default_display(gdk_display_manager_get(), display);
+      WatchXConnection(gdk_x11_display_get_xdisplay(display));
+      connectionLost_ = false;
+      opened = true;
+    }};
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool done = false;
+    job->mutex = &mutex, job->cv = &cv, job->done = &done;
+    if (OnThread()) {
+      RunJob(job);
+    } else if (!PostIfRunning(job)) {
+      delete job;
+      return false;
+    }
+    {
+      std::unique_lock lock(mutex);
+      cv.wait(lock, [&] { return done; });
+    }
+    std::lock_guard guard(mutex_);
+    if (opened && state_ == State::kLost) state_ = State::kRunning;
+    return state_ == State::kRunning;
+  }
+
+  void Stop() {
+    std::function<void()> shutdown;
+    {
+      std::lock_guard guard(mutex_);
+      if (state_ != State::kRunning && state_ != State::kLost) return;
       // Other threads stop handing work over now; the shutdown work itself runs in place.
       state_ = State::kEnded;
       shutdown = shutdown_;
@@ -121,6 +225,8 @@ class UiThread {
   std::atomic<std::thread::id> uiThreadId_{};
   GMainLoop* loop_ = nullptr;
   std::function<void()> shutdown_;
+  std::atomic<bool> connectionLost_{false};
+  std::set<GdkDisplay*> deadDisplays_;  // UI thread only
 };
 
 // Never destroyed: plug-in objects released during exit still ask it whether it runs.
@@ -141,21 +247,27 @@ bool RunOnUi(const std::function<void()>& work) {
     work();
     return true;
   }
-  if (!ui.Running()) return false;
   std::mutex mutex;
   std::condition_variable cv;
   bool done = false;
-  ui.Post(new Job{work, &mutex, &cv, &done});
+  auto* job = new Job{work, &mutex, &cv, &done};
+  if (!ui.PostIfRunning(job)) {
+    delete job;
+    return false;
+  }
   std::unique_lock lock(mutex);
   cv.wait(lock, [&] { return done; });
   return true;
 }
 
 void PostToUi(std::function<void()> work) {
-  UiThread& ui = Ui();
-  if (!ui.Running()) return;
-  ui.Post(new Job{std::move(work)});
+  auto* job = new Job{std::move(work)};
+  if (!Ui().PostIfRunning(job)) delete job;
 }
+
+bool DisplayLost() { return Ui().Lost(); }
+
+bool ConnectionLost() { return Ui().ConnectionLost(); }
 
 void SetUiShutdown(std::function<void()> work) { Ui().SetShutdown(std::move(work)); }
 

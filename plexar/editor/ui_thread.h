@@ -18,7 +18,13 @@ bool OnUiThread();
 bool RunOnUi(const std::function<void()>& work);
 /// Queues `work` for the UI thread; dropped when the UI thread is not running.
 void PostToUi(std::function<void()> work);
-/// Work run on the UI thread just before it ends (closing what is still open).
+/// Work run on the UI thread just before it ends (closing what is still open), also when the
+/// X server went away.
 void SetUiShutdown(std::function<void()> work);
+/// True after the X server went away, until a start finds it (or another) again.
+bool DisplayLost();
+/// True from the moment a connection to the X server broke until a display is found again:
+/// nothing should draw then.
+bool ConnectionLost();
 
 }  // namespace plexar::editor

@@ -11,6 +11,7 @@
 #include "alsa_file_pcm.h"
 #include "audio_files.h"
 #include "engine_fixture.h"
+#include "common/terminal_text.h"
 #include "faust/audio_decoder.h"
 #include "faust/audio_in.h"
 #include "faust/chain.h"
@@ -202,6 +203,30 @@ TEST_F(SourceTest, FfmpegDecodesTheUsualFormats) {
   std::ofstream(home_ / "notes.txt") << "not a sound\n";
   EXPECT_FALSE(faust::CanDecode((home_ / "notes.txt").string(), &error));
   EXPECT_FALSE(error.empty());
+}
+
+// FFmpeg warns of a file with junk before its first frame; the warning reached the terminal.
+TEST_F(SourceTest, FfmpegsWarningsAreDebugLinesOnly) {
+  const fs::path tone = home_ / "tone.mp3", junk = home_ / "junk.mp3";
+  ASSERT_TRUE(faust_test::Ffmpeg("-f lavfi -i 'aevalsrc=0.5*sin(2*PI*440*t):s=44100:d=1'", tone));
+  {
+    std::ofstream out(junk, std::ios::binary);
+    std::ifstream in(tone, std::ios::binary);
+    out << "junk\x1b[31m junk" << in.rdbuf();
+  }
+  auto warnings = [&] {
+    ::testing::internal::CaptureStderr();
+    std::string error;
+    EXPECT_TRUE(faust::CanDecode(junk.string(), &error)) << error;
+    return ::testing::internal::GetCapturedStderr();
+  };
+  unsetenv("TESSARY_DEBUG");
+  EXPECT_EQ(warnings(), "");
+  setenv("TESSARY_DEBUG", "1", 1);
+  std::string shown = warnings();
+  unsetenv("TESSARY_DEBUG");
+  EXPECT_NE(shown.find("[mp3 @ 0x"), std::string::npos) << shown;
+  EXPECT_EQ(shown, common::TerminalSafe(shown));
 }
 
 TEST_F(SourceTest, RenderRunsAMonoFileThroughItsChainIntoAWavFile) {

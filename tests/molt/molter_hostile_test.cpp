@@ -8,6 +8,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <fstream>
 #include <map>
 #include <thread>
 
@@ -53,10 +55,33 @@ class CannedServer {
   }
   std::map<std::string, Bytes> answers;
   std::string patchList;  // the body of the last patch request
+  // Words answered by a stream instead: `pieces` pieces of `piece` bytes, `pause` apart.
+  struct Stream {
+    std::size_t piece = 1;
+    std::size_t pieces = 1;
+    std::chrono::milliseconds pause{0};
+  };
+  std::map<std::string, Stream> streams;
 
  private:
   void Answer(const httplib::Request& request, httplib::Response& response) {
     if (request.get_param_value("f") == "patch") patchList = request.body;
+    if (const auto stream = streams.find(request.get_param_value("f")); stream != streams.end()) {
+      const Stream how = stream->second;
+      response.set_chunked_content_provider(
+          "application/zip", [how, sent = std::size_t{0}](std::size_t, httplib::DataSink& sink) mutable {
+            if (sent == how.pieces) {
+              sink.done();
+              return true;
+            }
+            ++sent;
+            const std::string piece(how.piece, '\0');
+            if (!sink.write(piece.data(), piece.size())) return false;
+            std::this_thread::sleep_for(how.pause);
+            return true;
+          });
+      return;
+    }
     const auto found = answers.find(request.get_param_value("f"));
     if (found == answers.end()) return void(response.status = 404);
     response.set_content(std::string(found->second.begin(), found->second.end()),
@@ -188,6 +213,63 @@ TEST_F(MolterHostileTest, TheBlockListAsksForWholeFilesAndForRanges) {
                                   "," + std::to_string(block.length));
   EXPECT_LE(block.offset, 50000u);
   EXPECT_GT(block.offset + block.length, 50000u);
+}
+
+// Peak resident memory since the last ResetPeakMemory, in bytes.
+std::uint64_t PeakMemory() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.starts_with("VmHWM:")) return std::stoull(line.substr(6)) * 1024;
+  return 0;
+}
+void ResetPeakMemory() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
+// Small archives whose entries each stay under the limit of one but together inflate far
+// beyond it (a zip bomb): the updater held them all, gigabytes from a few megabytes.
+TEST_F(MolterHostileTest, ArchivesThatInflateBeyondTheLimitsAreRefused) {
+  const Bytes zeros(1 << 20, 0);
+  std::vector<std::pair<std::string, Bytes>> hashBomb, sigsBomb;
+  for (int i = 0; i < 8; ++i) hashBomb.emplace_back("f" + std::to_string(i), zeros);
+  for (int i = 0; i < 40; ++i) sigsBomb.emplace_back("tessary" + std::to_string(i), zeros);
+  const Bytes content = RandomBytes(5000, 7);
+  server.answers["hashes"] = Archive(hashBomb);
+  EXPECT_EQ(MakeMolter()->Run(nullptr), Molt::kNoHashList);
+  server.answers["hashes"] = XmlList({{"tessary", Molt::ToHex(Molt::HashBytes(content))}});
+  sigsBomb.emplace_back("tessary", Molt::DIFFLIB::SignBytes(content));
+  server.answers["sigs"] = Archive(sigsBomb);
+  EXPECT_EQ(MakeMolter()->Run(nullptr), Molt::kNoSignatures);
+
+  // The reader's own budget, entry by entry.
+  const Bytes bomb = Archive(hashBomb);
+  auto bombReader = Molt::ZipReader::Open(bomb);
+  bombReader->LimitInflation(3u << 20);
+  int read = 0;
+  for (const auto& entry : bombReader->entries()) read += bombReader->Read(entry, 1 << 20).has_value();
+  EXPECT_EQ(read, 3);
+}
+
+// A patch that never ends is kept on disk up to its limit, never in memory.
+TEST_F(MolterHostileTest, AnEndlessPatchIsNotHeldInMemory) {
+  const Bytes fresh = RandomBytes(3000, 8);
+  server.answers["hashes"] = XmlList({{"New.bin", Molt::ToHex(Molt::HashBytes(fresh))}});
+  server.answers["sigs"] = Archive({{"New.bin", Molt::DIFFLIB::SignBytes(fresh)}});
+  server.streams["patch"] = {1 << 20, 4096, std::chrono::milliseconds(0)};
+  auto molter = MakeMolter();
+  molter->limits.patchAnswer = 256ull << 20;
+  ResetPeakMemory();
+  const std::uint64_t before = PeakMemory();
+  EXPECT_EQ(molter->Run(nullptr), Molt::kDownloadFailed);
+  EXPECT_GE(molter->received, 255ull << 20);
+  EXPECT_LT(PeakMemory() - before, 64ull << 20);
+}
+
+// One byte at a time restarted the pause limit with every byte: a minute before the start.
+TEST_F(MolterHostileTest, ATricklingHashListIsGivenUpAfterItsDeadline) {
+  server.streams["hashes"] = {1, 600, std::chrono::milliseconds(100)};
+  auto molter = MakeMolter();
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(molter->Run(nullptr), Molt::kNoHashList);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 
 // A socket that takes connections into its backlog and never answers.

@@ -2,11 +2,14 @@
 // How tessary ends: a closed terminal, signals, a CLI that stops talking, /exit at any moment.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <pthread.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -124,14 +127,48 @@ TEST_F(LifetimeTest, InvalidUtf8ReachesTheCliRepaired) {
   PtySession::Options options;
   options.environment["LANG"] = "C.UTF-8";
   Start(json::object(), options);
-  run_->Type("caf\xff\r");
-  ASSERT_TRUE(run_->WaitFor("Response 1 done"));
+  // Readline used to drop a byte that starts a sequence nothing completes.
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"caf\xff", "caf\xef\xbf\xbd"},
+      {"caf\xe9", "caf\xef\xbf\xbd"},
+      {"\xe9t\xc3\xa9", "\xef\xbf\xbdt\xc3\xa9"},
+      {"a\xf0\x9f\x98z", "a\xef\xbf\xbdz"},
+      {"\xe2\x82\xac \xf0\x9f\x98\x80", "\xe2\x82\xac \xf0\x9f\x98\x80"},
+  };
+  std::vector<json> expected;
+  for (size_t i = 0; i < cases.size(); ++i) {
+    run_->Type(cases[i].first + "\r");
+    ASSERT_TRUE(run_->WaitFor("Response " + std::to_string(i + 1) + " done"));
+    expected.push_back(cases[i].second);
+  }
   std::vector<json> prompts;
   for (const json& r : fake_->Received())
     if (r.value("method", "") == "session.send") prompts.push_back(r["params"]["prompt"]);
-  EXPECT_EQ(prompts, std::vector<json>{"caf\xef\xbf\xbd"});
+  EXPECT_EQ(prompts, expected);
   run_->Type("/exit\r");
   EXPECT_EQ(run_->WaitForExit(), 0);
+}
+
+TEST_F(LifetimeTest, AFatalSignalLeavesTheTerminalAsItWas) {
+  for (int signo : {SIGSEGV, SIGABRT, SIGBUS}) {
+    SCOPED_TRACE(strsignal(signo));
+    Start(json::object());
+    std::optional<termios> editing = run_->TerminalSettings();
+    ASSERT_TRUE(editing.has_value());
+    ASSERT_FALSE(editing->c_lflag & ICANON) << "the line editor has the terminal";
+    run_->Signal(signo);
+    ASSERT_TRUE(run_->WaitForExit(10s).has_value());
+    std::optional<termios> after = run_->TerminalSettings();
+    ASSERT_TRUE(after.has_value());
+    EXPECT_TRUE(after->c_lflag & ICANON);
+    EXPECT_TRUE(after->c_lflag & ECHO);
+    EXPECT_TRUE(after->c_lflag & ISIG);
+    const std::string& output = run_->Output();
+    size_t pasteOn = output.rfind("\x1b[?2004h");
+    ASSERT_NE(pasteOn, std::string::npos);
+    EXPECT_NE(output.find("\x1b[?2004l", pasteOn), std::string::npos);
+    EXPECT_TRUE(NoCliLeft(*fake_));
+  }
 }
 
 // A peer that takes connections and never says a word.
@@ -195,6 +232,43 @@ TEST(LifetimeExitTest, ExitRightAfterStartWaitsForNothing) {
     EXPECT_TRUE(NoCliLeft(fake));
   }
   std::filesystem::remove_all(home);
+}
+
+// Keeps the first core busy, as a loaded machine does.
+class BusyCore {
+ public:
+  BusyCore() {
+    thread_ = std::thread([this] {
+      cpu_set_t first;
+      CPU_ZERO(&first);
+      CPU_SET(0, &first);
+      pthread_setaffinity_np(pthread_self(), sizeof first, &first);
+      while (!stop_) {
+      }
+    });
+  }
+  ~BusyCore() {
+    stop_ = true;
+    thread_.join();
+  }
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+// /exit typed while the CLI is still being started: the CLI's group may not exist yet.
+TEST(LifetimeExitTest, ExitDuringStartUpOnABusyCoreEnds) {
+  BusyCore busy;
+  for (int i = 0; i < 25; ++i) {
+    SCOPED_TRACE("try " + std::to_string(i));
+    FakeCopilot fake(json::object());
+    PtySession run({"/usr/bin/taskset", "-c", "0", TessaryPath()}, fake.Options());
+    std::this_thread::sleep_for(100ms);
+    run.Type("/exit\r");
+    ASSERT_EQ(run.WaitForExit(10s), 0) << ::testing::PrintToString(run.Output());
+    EXPECT_TRUE(NoCliLeft(fake));
+  }
 }
 
 }  // namespace

@@ -2,8 +2,12 @@
 // /source and /vst replies, with real VST 2 plug-ins from Debian in the rack.
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -65,6 +69,23 @@ TEST_F(WorkbenchCommandsTest, SourcesAreCheckedAtLoadAndListed) {
   EXPECT_TRUE(StartsWith(Run("/source load " + (folder_ / "notes.txt").string()),
                          "\x1b[31mCannot play " + (folder_ / "notes.txt").string() + ": "));
   EXPECT_TRUE(StartsWith(Run("/source load /no/such.wav"), "\x1b[31mCannot read /no/such.wav: "));
+  // Opening a FIFO used to wait for a writer for ever.
+  fs::path fifo = folder_ / "pipe.wav", socketFile = folder_ / "socket.wav";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  int listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, socketFile.c_str(), sizeof address.sun_path - 1);
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  struct Case {
+    std::string file, reason;
+  } refused[] = {{fifo.string(), "it is a FIFO, not a regular file"},
+                 {socketFile.string(), "it is a socket, not a regular file"},
+                 {folder_.string(), "it is a folder"},
+                 {"/dev/zero", "it is a device, not a regular file"}};
+  for (const Case& c : refused)
+    EXPECT_EQ(Run("/source load " + c.file), "\x1b[31mCannot play " + c.file + ": " + c.reason + ".\x1b[0m\r\n");
+  close(listener);
   EXPECT_TRUE(sources.empty());
   EXPECT_EQ(Run("/source list"), "");
   EXPECT_EQ(Run("/source play 1"),

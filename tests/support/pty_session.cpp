@@ -219,6 +219,17 @@ std::optional<int> PtySession::WaitForExit(std::chrono::milliseconds timeout) {
   return exitCode_;
 }
 
+std::optional<struct termios> PtySession::TerminalSettings() const {
+  // The program's side of the terminal, which keeps its settings after the program ended.
+  const char* name = master_ >= 0 ? ptsname(master_) : nullptr;
+  int fd = name ? open(name, O_RDWR | O_NOCTTY | O_CLOEXEC) : -1;
+  if (fd < 0) return std::nullopt;
+  struct termios settings;
+  bool read = tcgetattr(fd, &settings) == 0;
+  close(fd);
+  return read ? std::optional<struct termios>(settings) : std::nullopt;
+}
+
 std::string TestHome() { return TESSARY_TEST_HOME; }
 
 std::vector<int> ProcessesRunning(const std::string& text) {

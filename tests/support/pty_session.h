@@ -2,6 +2,7 @@
 #pragma once
 
 #include <sys/types.h>
+#include <termios.h>
 
 #include <chrono>
 #include <map>
@@ -53,6 +54,8 @@ class PtySession {
   /// Waits for the program to end; its exit code, or 128 + signal, or nothing on time-out.
   std::optional<int> WaitForExit(std::chrono::milliseconds timeout = 10s);
   pid_t Pid() const { return pid_; }
+  /// The terminal's settings as the program left them (also after it ended).
+  std::optional<struct termios> TerminalSettings() const;
   bool Running();
 
  private:
