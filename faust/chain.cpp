@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 
 #include "faust/rack.h"
 #include "plexar/vst.h"
@@ -12,7 +13,9 @@ namespace faust {
 void RunChain(const std::vector<std::shared_ptr<VST>>& chain, float* left, float* right) {
   constexpr size_t kBytes = sizeof(float) * kBlockFrames;
   for (const auto& record : chain) {
-    if (!record || !record->inputs || !record->outputs || !record->plugin) continue;
+    if (!record) continue;
+    std::lock_guard guard(record->processLock);
+    if (!record->inputs || !record->outputs || !record->plugin) continue;
     if (record->numInputs > 0) std::memcpy(record->inputs[0], left, kBytes);
     if (record->numInputs > 1) std::memcpy(record->inputs[1], right, kBytes);
     record->plugin->Process(0, 48000, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);

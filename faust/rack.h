@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,10 @@ struct VST {
   int32_t numEventOutputs = 0;
   std::string code;   // the Faust code compiled into this entry; empty for plug-in files
   std::string error;  // the compiler's message from the last failed compilation
+  // One block at a time through the plug-in and its buffers: an entry can be in several
+  // chains, and chains run outside `workbenchLock` so that a plug-in that hangs holds up only
+  // the sources that use it.
+  std::mutex processLock;
 
   VST() = default;
   VST(const VST&) = delete;

@@ -41,9 +41,13 @@ constexpr size_t kBlockFloats = 2 * faust::kBlockFrames;
 void ProcessPending(AUDIO_IN& source, std::vector<float>& pending, std::vector<float>& ready) {
   float left[faust::kBlockFrames], right[faust::kBlockFrames];
   size_t used = 0;
+  std::vector<std::shared_ptr<VST>> chain;
   while (pending.size() - used >= kBlockFloats) {
-    std::lock_guard guard(workbenchLock);
-    if (source.chain.empty()) {
+    {
+      std::lock_guard guard(workbenchLock);
+      chain = source.chain;
+    }
+    if (chain.empty()) {
       ready.insert(ready.end(), pending.begin() + used, pending.end());
       used = pending.size();
       break;
@@ -52,7 +56,7 @@ void ProcessPending(AUDIO_IN& source, std::vector<float>& pending, std::vector<f
       left[i] = pending[used + 2 * i], right[i] = pending[used + 2 * i + 1];
     }
     used += kBlockFloats;
-    faust::RunChain(source.chain, left, right);
+    faust::RunChain(chain, left, right);
     for (int32_t i = 0; i < faust::kBlockFrames; ++i) {
       ready.push_back(left[i]);
       ready.push_back(right[i]);

@@ -344,6 +344,38 @@ TEST_F(FaustModeTest, FaultyPluginsCostOnlyTheirOwnEntry) {
   std::filesystem::remove_all(folder);
 }
 
+// In-process nothing can end a plug-in that never returns: it holds up only the sources
+// that use it, never the prompt or the other sources.
+TEST_F(FaustModeTest, AHungPluginInProcessHoldsUpOnlyItsOwnSource) {
+  const std::string folder = testing_support::TestHome() + "/hung";
+  std::filesystem::create_directories(folder);
+  ASSERT_TRUE(Ffmpeg("-f lavfi -i 'aevalsrc=0.95|0.95:s=48000:d=0.5'", folder + "/loud.wav"));
+  ASSERT_TRUE(Ffmpeg("-f lavfi -i 'aevalsrc=0.1|0.1:s=48000:d=0.3'", folder + "/quiet.wav"));
+  auto environment = SilentSoundDevice(folder);
+  environment["TESSARY_PLUGIN_HOSTS"] = "inprocess";
+  Start(json::array(), environment);
+  run_->Type(std::string("/vst load ") + TESSARY_V2HANG_SO + "\r");
+  run_->Type("/source load " + folder + "/loud.wav\r");
+  run_->Type("/source load " + folder + "/quiet.wav\r");
+  run_->Type("/vst apply 1 1\r");
+  run_->Type("/source play 1\r");
+  std::this_thread::sleep_for(500ms);  // source 1 is inside the plug-in for good now
+  run_->Type("/source play 2\r");
+  bool ended = false;
+  for (int tries = 0; tries < 40 && !ended; ++tries) {
+    run_->Mark();
+    run_->Type("/source list\r");
+    ASSERT_TRUE(run_->WaitFor("#2: " + folder + "/quiet.wav, ", 5s))
+        << ::testing::PrintToString(run_->OutputSinceMark());
+    ended = run_->Settle(100ms).find("quiet.wav, ended") != std::string::npos;
+  }
+  EXPECT_TRUE(ended);
+  EXPECT_NE(run_->OutputSinceMark().find("#1: " + folder + "/loud.wav, playing, chain: 1"), std::string::npos);
+  run_->Signal(SIGKILL);
+  run_->WaitForExit();
+  std::filesystem::remove_all(folder);
+}
+
 // A port nobody should ever connect to: counts the connections it gets.
 class Listener {
  public:
