@@ -48,6 +48,5 @@ bool LoadVst(VST& record, bool useEngine);
 /// A second instance of `original`'s plug-in or compiled code, loaded the same way and given
 /// its program, state and parameter values through the plug-in interface alone, so that it can
 /// run beside the original without disturbing it. Prints nothing; null with `error` set when
-/// no second instance can be had. Loads outside `workbenchLock` and copies under it, so that
-/// playing sources are held up only for the copying.
+/// no second instance can be had. Loads outside `workbenchLock` and copies under it.
 std::shared_ptr<VST> LoadCopy(const VST& original, std::string* error);
