@@ -2,9 +2,12 @@
 #include "faust/engine_host.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "faust/code_policy.h"
@@ -110,8 +113,8 @@ int RunPluginHost(const std::string& kind) {
   // Loaded and given its library folder before the doors close.
   EnsureFaustEngine();
   if (!faustFolder.empty() && chdir((faustFolder + "/libs").c_str()) != 0) (void)!chdir("/");
-  // libfaust still starts a shell to look for its own installation, so exec stays.
-  plexar::remote::Confine({EngineReadable(), kEngineMemory, false});
+  // Model code is compiled here: nothing in this process may start another program.
+  plexar::remote::Confine({EngineReadable(), kEngineMemory, true});
   EngineExtension extension;
   return plexar::remote::ServeHost(kSocket, &extension);
 }
@@ -120,4 +123,22 @@ bool ModelCodeAllowed(const std::string& code, std::string* error) {
   if (faustFolder.empty()) return true;  // no engine: nothing will compile it
   *error = faust::CheckModelCode(code, faust::PolicyFor(faustFolder + "/libs"));
   return error->empty();
+}
+
+// libfaust asks a shell `which faust` to find its own installation, at every start of the
+// compiler; it is given its library folder instead, so the answer is always empty and no
+// shell is started, here or in a confined host that may not start one. Every other command
+// goes to the C library (the executable exports the name, so libfaust's call comes here).
+extern "C" FILE* popen(const char* command, const char* mode) {
+  if (command && std::strncmp(command, "which faust", 11) == 0) {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) return nullptr;
+    close(ends[1]);
+    FILE* empty = fdopen(ends[0], "r");  // pclose closes it as fclose would
+    if (!empty) close(ends[0]);
+    return empty;
+  }
+  using Popen = FILE* (*)(const char*, const char*);
+  static const Popen real = reinterpret_cast<Popen>(dlsym(RTLD_NEXT, "popen"));
+  return real ? real(command, mode) : nullptr;
 }
