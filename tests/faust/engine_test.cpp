@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The Faust engine through the plug-in host, as the rack uses it.
+#include <signal.h>
+
+#include <atomic>
 #include <cmath>
 #include <cstring>
 
@@ -23,6 +26,20 @@ TEST_F(EngineTest, AGainOfAHalfHalvesTheSignalExactly) {
     EXPECT_EQ(out[0][i], Ramp(1.0f)[i] * 0.5f);
     EXPECT_EQ(out[1][i], Ramp(-0.5f)[i] * 0.5f);
   }
+}
+
+// libfaust looked for its own installation through a shell at every compile: a program
+// started from model code's compile, which a confined host cannot allow.
+TEST_F(EngineTest, ACompileStartsNoOtherProgram) {
+  static std::atomic<int> children{0};
+  struct sigaction counting {}, previous{};
+  counting.sa_handler = [](int) { children.fetch_add(1); };
+  counting.sa_flags = SA_RESTART;
+  sigaction(SIGCHLD, &counting, &previous);
+  auto tremolo = Load("import(\"stdfaust.lib\"); process = *(1 - 0.5 * (0.5 + 0.5 * os.osc(5)));");
+  sigaction(SIGCHLD, &previous, nullptr);
+  ASSERT_TRUE(tremolo) << last_error_;
+  EXPECT_EQ(children.load(), 0);
 }
 
 TEST_F(EngineTest, EveryEntryKeepsTheProgramItWasLoadedWith) {
