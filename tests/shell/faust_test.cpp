@@ -319,6 +319,8 @@ TEST_F(FaustModeTest, FaultyPluginsCostOnlyTheirOwnEntry) {
   run_->Type("/source play 1\r");
   ASSERT_TRUE(run_->WaitFor("VST #1 (", 30s)) << ::testing::PrintToString(run_->OutputSinceMark());
   ASSERT_TRUE(run_->WaitFor(") crashed (SIGSEGV) and was bypassed.", 30s));
+  // Blocks of the loud source still under way would crash the entry again once it runs.
+  run_->Type("/vst remove 1 1\r");
   run_->Type("/source stop 1\r");
   run_->Type("/vst list\r");
   ASSERT_TRUE(run_->WaitFor("crashed (SIGSEGV), bypassed (/vst reload 1)"));
@@ -511,6 +513,17 @@ TEST_F(FaustModeTest, EditorsLiveInTheHostAndAnEngineCrashComesBackByItself) {
   run_->Type("/vst edit 1\r");
   ASSERT_TRUE(run_->WaitFor("\x1b[34m Parameters of VST #1 (Tremolo).", 30s));
   EXPECT_EQ(run_->OutputSinceMark().find("bypassed (/vst reload"), std::string::npos);
+
+  // A plug-in that crashes opening its editor costs its own entry, which comes back.
+  run_->Type(std::string("/vst load ") + TESSARY_V2EDITORCRASH_SO + "\r");
+  ASSERT_TRUE(run_->WaitFor("Use /vst param 2 ", 30s)) << ::testing::PrintToString(run_->OutputSinceMark());
+  run_->Mark();
+  run_->Type("/vst edit 2\r");
+  ASSERT_TRUE(run_->WaitFor("\x1b[31mVST #2 (", 30s)) << ::testing::PrintToString(run_->OutputSinceMark());
+  ASSERT_TRUE(run_->WaitFor(") crashed (SIGSEGV) and was bypassed.", 10s));
+  run_->Type("/vst reload 2\r");
+  ASSERT_TRUE(run_->WaitFor(") runs again.", 30s)) << ::testing::PrintToString(run_->OutputSinceMark());
+  EXPECT_EQ(WindowsTitled("Parameters: "), 1);  // the Tremolo's list stayed open
 }
 
 // In-process loading, where a load cannot be taken back: Ctrl+C must leave it be.

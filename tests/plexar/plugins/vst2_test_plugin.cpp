@@ -71,6 +71,15 @@ void TakeEvents(Instance* self, VstEvents* events) {
   self->record.echoAnswer = self->host(&self->effect, audioMasterProcessEvents, 0, 0, events, 0);
 }
 
+// A null pointer the compiler cannot see through, so the store below stays a real fault.
+int* volatile nowhere = nullptr;
+
+// The faults are real ones, not the sanitizers' reports of them. TESTPLUG2_FAULT 3 crashes
+// opening its editor.
+__attribute__((no_sanitize("undefined", "address"))) [[maybe_unused]] void Crash(int32_t value) {
+  *nowhere = value;
+}
+
 intptr_t Dispatcher(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr,
                     float opt) {
   Instance* self = Of(effect);
@@ -90,6 +99,9 @@ intptr_t Dispatcher(AEffect* effect, int32_t opcode, int32_t index, intptr_t val
     case effSetSampleRate: r.sampleRate = opt; return 0;
     case effEditOpen:
       r.editParent = reinterpret_cast<intptr_t>(ptr);
+#if defined(TESTPLUG2_FAULT) && TESTPLUG2_FAULT == 3
+      Crash(1);
+#endif
 #ifdef TESTPLUG2_EDITOR
       self->panel.Open(reinterpret_cast<unsigned long>(ptr), kEditorWidth, kEditorHeight);
 #endif
@@ -150,14 +162,10 @@ void Process(AEffect* effect, T** inputs, T** outputs, int32_t frames) {
 
 // Faulty builds misbehave on a loud first sample (0.9 or more), so a test chooses the moment
 // by what it plays: TESTPLUG2_FAULT 1 crashes, 2 never returns.
-// A null pointer the compiler cannot see through, so the store below stays a real fault.
-int* volatile nowhere = nullptr;
-
-// The faults are real ones, not the sanitizers' reports of them.
 __attribute__((no_sanitize("undefined", "address"))) void Misbehave(const AEffect* effect, float** in) {
 #if defined(TESTPLUG2_FAULT)
   if (effect->numInputs < 1 || in[0][0] < 0.9f) return;
-  if (TESTPLUG2_FAULT == 1) *nowhere = 1;
+  if (TESTPLUG2_FAULT == 1) Crash(1);
   if (TESTPLUG2_FAULT == 2) {
     for (;;) pause();
   }
@@ -177,13 +185,9 @@ void ProcessDouble(AEffect* effect, double** in, double** out, int32_t frames) {
   Process(effect, in, out, frames);
 }
 
-#ifdef TESTPLUG2_CRASH_AT_CREATION
-__attribute__((no_sanitize("undefined", "address"))) void CrashNow(int32_t value) { *nowhere = value; }
-#endif
-
 AEffect* Create(HostCallback host, int32_t uniqueId) {
 #ifdef TESTPLUG2_CRASH_AT_CREATION
-  CrashNow(uniqueId);
+  Crash(uniqueId);
 #endif
 #ifdef TESTPLUG2_THROW
   if (uniqueId != 0) throw std::runtime_error("entry point refuses");
