@@ -32,8 +32,9 @@ inline void StopXvfb() {
 
 /// Starts Xvfb and sets DISPLAY; false when it does not come up within 10 s. Call it before
 /// anything opens a display: the server is stopped by an exit handler registered here, which
-/// runs after the handlers registered later (the editor's UI thread).
-inline bool StartXvfb() {
+/// runs after the handlers registered later (the editor's UI thread). `display` (":5") asks
+/// for that display, as a server that comes back where it was; otherwise a free one is taken.
+inline bool StartXvfb(const std::string& display = "") {
   if (XvfbPid() > 0) return true;
   int fds[2];
   if (pipe(fds) != 0) return false;
@@ -45,6 +46,10 @@ inline bool StartXvfb() {
     const int quiet = open("/dev/null", O_WRONLY);
     dup2(quiet, 1), dup2(quiet, 2);
     const std::string fd = std::to_string(fds[1]);
+    if (!display.empty()) {
+      execlp("Xvfb", "Xvfb", display.c_str(), "-displayfd", fd.c_str(), "-screen", "0",
+             "1280x1024x24", "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
+    }
     execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten",
            "tcp", "-noreset", static_cast<char*>(nullptr));
     _exit(127);

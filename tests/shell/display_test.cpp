@@ -159,6 +159,7 @@ TEST_P(DisplayTest, FramesClosedOrEmptiedFromOutsideLeaveTessaryRunning) {
 }
 
 TEST_P(DisplayTest, AnXServerThatEndsMidEditTakesOnlyTheEditors) {
+  const std::string display = std::getenv("DISPLAY");
   plexar::testing::StopXvfb();
   std::this_thread::sleep_for(1s);
   ExpectAnswering();
@@ -167,7 +168,7 @@ TEST_P(DisplayTest, AnXServerThatEndsMidEditTakesOnlyTheEditors) {
   EXPECT_TRUE(run_->WaitFor("\x1b[31mThe display for editor windows is gone", 10s))
       << ::testing::PrintToString(run_->OutputSinceMark());
   // A display that comes back is used again.
-  ASSERT_TRUE(plexar::testing::StartXvfb());
+  ASSERT_TRUE(plexar::testing::StartXvfb(display));
   run_->Type("/vst edit 1\r");
   EXPECT_TRUE(run_->WaitFor(kOpened, 15s)) << ::testing::PrintToString(run_->OutputSinceMark());
   ExpectAnswering();
