@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Editor windows that go away from outside: closed by the window manager, a plug-in's window
-// destroyed by another client, the X server ending. Tessary goes on; the terminal is kept.
+// destroyed by another client, the X server ending. Tessary goes on, its source playing.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <thread>
 
+#include "tests/faust/audio_files.h"
 #include "tests/support/fake_copilot.h"
 #include "xvfb_display.h"
 
@@ -99,11 +102,23 @@ class DisplayTest : public ::testing::TestWithParam<const char*> {
     fake_ = std::make_unique<FakeCopilot>(json::object());
     PtySession::Options options = fake_->Options();
     options.environment["TESSARY_PLUGIN_HOSTS"] = GetParam();
+    // A source plays through the plug-in all along, into an ALSA device that throws it away.
+    const std::string folder = testing_support::TestHome() + "/display";
+    std::filesystem::create_directories(folder);
+    ASSERT_TRUE(faust_test::Ffmpeg("-f lavfi -i anullsrc=r=48000:cl=stereo -t 600", folder + "/long.flac"));
+    std::ofstream(folder + "/alsa.conf") << "pcm.nowhere {\n  type file\n  slave.pcm { type null }\n"
+                                            "  file \"/dev/null\"\n  format \"raw\"\n}\n";
+    options.environment["ALSA_CONFIG_PATH"] = folder + "/alsa.conf";
+    options.environment["TESSARY_AUDIO_DEVICE"] = "nowhere";
     run_ = std::make_unique<PtySession>(std::vector<std::string>{TessaryPath(), "--mode", "faust"},
                                         options);
     ASSERT_TRUE(run_->WaitFor(kSignedIn));
     run_->Type(std::string("/vst load ") + kDragonfly + "\r");
     ASSERT_TRUE(run_->WaitFor("\x1b[32m[AI] ", 30s));
+    run_->Type("/source load " + folder + "/long.flac\r");
+    run_->Type("/vst apply 1 1\r");
+    run_->Type("/source play 1\r");
+    ASSERT_TRUE(run_->WaitFor("Playing source ", 10s));
     Edit();
   }
   void TearDown() override {
@@ -123,6 +138,9 @@ class DisplayTest : public ::testing::TestWithParam<const char*> {
     run_->Mark();
     run_->Type("/vst list\r");
     EXPECT_TRUE(run_->WaitFor("VSTs: 1", 10s)) << ::testing::PrintToString(run_->OutputSinceMark());
+    run_->Type("/source list\r");
+    EXPECT_TRUE(run_->WaitFor("long.flac, playing, chain: 1", 10s))
+        << ::testing::PrintToString(run_->OutputSinceMark());
     EXPECT_TRUE(run_->Running());
     EXPECT_EQ(run_->Output().find("bypassed"), std::string::npos);
   }
