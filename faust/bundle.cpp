@@ -60,8 +60,9 @@ bool MayReplace(const fs::path& bundle, std::string* error) {
   return false;
 }
 
+// The expanded code is what loads; the code as written goes beside it, for people to read.
 bool Assemble(const fs::path& folder, const std::string& name, const std::string& code,
-              std::string* error) {
+              const std::string& expanded, std::string* error) {
   std::error_code ec;
   const fs::path binaries = folder / "Contents" / (Architecture() + "-linux");
   const fs::path resources = folder / "Contents" / "Resources";
@@ -71,8 +72,11 @@ bool Assemble(const fs::path& folder, const std::string& name, const std::string
   if (!fs::copy_file(faustDll, binaries / (name + ".so"), ec)) {
     return *error = "cannot copy the engine: " + ec.message(), false;
   }
-  if (!WriteText(resources / (name + ".dsp"), code)) {
-    return *error = "cannot write " + (resources / (name + ".dsp")).string(), false;
+  const fs::path source = resources / "Source";
+  fs::create_directories(source, ec);
+  for (const auto& [file, text] : {std::pair{resources / (name + ".dsp"), &expanded},
+                                   std::pair{source / (name + ".dsp"), &code}}) {
+    if (!WriteText(file, *text)) return *error = "cannot write " + file.string(), false;
   }
   return true;
 }
@@ -94,7 +98,7 @@ std::string WriteFaustBundle(const std::string& code, const std::string& target,
   // Built beside the target and renamed into place, so a failure leaves no half bundle.
   std::string staging = bundle.string() + ".XXXXXX";
   if (!mkdtemp(staging.data())) return *error = "cannot write to " + bundle.parent_path().string(), "";
-  if (!Assemble(staging, name, expanded, error)) {
+  if (!Assemble(staging, name, code, expanded, error)) {
     fs::remove_all(staging, ec);
     return {};
   }

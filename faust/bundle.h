@@ -5,8 +5,9 @@
 #include <string>
 
 /// Writes `code` as the bundle `target` (".vst3" is added when missing): the engine module
-/// as Contents/<arch>-linux/<Name>.so and the code, its libraries written in, under
-/// Contents/Resources. An existing bundle there is replaced whole. Returns the bundle's path,
-/// or empty with `error` set.
+/// as Contents/<arch>-linux/<Name>.so, the code with every import and library written in as
+/// Contents/Resources/<Name>.dsp (what the module runs: it needs libfaust and nothing else),
+/// and the code as given as Contents/Resources/Source/<Name>.dsp. An existing bundle there is
+/// replaced whole. Returns the bundle's path, or empty with `error` set.
 std::string WriteFaustBundle(const std::string& code, const std::string& target,
                              std::string* error);

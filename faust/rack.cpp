@@ -90,12 +90,16 @@ plexar::HRESULT LoadPlugin(VST& record, bool useEngine) {
   // The host takes over the module reference it is handed.
   void* module = useEngine ? EngineReferenceForHost() : nullptr;
   plexar::HRESULT loaded = record.plugin->Load(&path, module, nullptr, 0, 32, 0);
+  if (!useEngine) record.error = record.plugin->LoadError();
   if (loaded != plexar::E_NOINTERFACE || useEngine) return loaded;
   plexar::VST* vst2 = nullptr;
   if (plexar::CreateVst2(nullptr, &vst2) != plexar::S_OK || !vst2) return loaded;
   record.plugin->Release();
   record.plugin = vst2;
-  return vst2->Load(&path, nullptr, nullptr, 0, 32, 0);
+  loaded = vst2->Load(&path, nullptr, nullptr, 0, 32, 0);
+  if (loaded >= 0) record.error.clear();
+  else if (record.error.empty()) record.error = vst2->LoadError();
+  return loaded;
 }
 
 // In a host process: the engine host compiles and runs the code, a plug-in file gets a host
