@@ -7,11 +7,14 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <regex>
 
 #include "engine_fixture.h"
 #include "faust/bundle.h"
+#include "plexar/vst3/controller.h"
+#include "plexar/vst3/vst3_plugin.h"
 
 namespace {
 
@@ -157,6 +160,54 @@ TEST_F(BundleTest, ABundleThatCannotStartSaysWhy) {
   record->file = unopenable.string();
   EXPECT_FALSE(LoadVst(*record, false));
   EXPECT_NE(record->error.find("could not be opened: "), std::string::npos) << record->error;
+}
+
+// What a DAW asks of an effect, through our own host and a saved bundle.
+TEST_F(BundleTest, ABundleBypassesExactlyKeepsItInItsStateAndMarksSilence) {
+  fs::path bundle = Save(R"(process = par(i, 2, *(hslider("gate", 1, 0, 1, 1)) : +~*(0.5));)", "Gate");
+  auto load = [&] {
+    auto record = std::make_shared<VST>();
+    record->file = bundle.string();
+    ::testing::internal::CaptureStdout();
+    EXPECT_TRUE(LoadVst(*record, false));
+    ::testing::internal::GetCapturedStdout();
+    return record;
+  };
+  auto first = load();
+  auto* host = dynamic_cast<plexar::VST3*>(first->plugin);
+  ASSERT_TRUE(host);
+  ASSERT_EQ(first->params.size(), 2u);
+  const plexar::ParameterRecord& bypass = first->params[1];
+  plexar::vst3::ParameterInfo info{};
+  ASSERT_EQ(bypass.native.size(), sizeof info);
+  std::memcpy(&info, bypass.native.data(), sizeof info);
+  EXPECT_EQ(bypass.name, "Bypass");
+  EXPECT_TRUE(info.flags & plexar::vst3::ParameterInfo::kIsBypass);
+
+  const std::vector<float> left = Ramp(1.0f), right = Ramp(-0.5f);
+  Block(*first, left, right);
+  EXPECT_EQ(host->OutputSilence(0), 0u);
+  first->plugin->SetParameter(first->params[0].id, 0.0f);
+  Block(*first, left, right);
+  Block(*first, left, right);  // the feedback has died away: flush-to-zero ends it
+  EXPECT_EQ(host->OutputSilence(0), 3u);
+
+  first->plugin->SetParameter(bypass.id, 1.0f);
+  std::vector<std::vector<float>> out = Block(*first, left, right);
+  EXPECT_EQ(out[0], left);
+  EXPECT_EQ(out[1], right);
+  EXPECT_EQ(host->OutputSilence(0), 0u);
+
+  plexar::ByteArray state;
+  ASSERT_EQ(first->plugin->GetState(0, &state), plexar::S_OK);
+  auto second = load();
+  ASSERT_EQ(second->plugin->SetState(0, &state), plexar::S_OK);
+  out = Block(*second, left, right);
+  EXPECT_EQ(out[0], left);
+  EXPECT_EQ(out[1], right);
+  second->plugin->SetParameter(bypass.id, 0.0f);
+  out = Block(*second, left, right);
+  EXPECT_EQ(out[0], std::vector<float>(512, 0.0f)) << "the closed gate came back with the state";
 }
 
 TEST_F(BundleTest, TheEngineModuleItselfLoadsLikeAnyModule) {
