@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 
 #include "faust/engine_host.h"
@@ -110,4 +111,26 @@ std::string WriteFaustBundle(const std::string& code, const std::string& target,
     return {};
   }
   return bundle.string();
+}
+
+std::string BundleCodeProblem(const std::string& path) {
+  fs::path bundle = path;
+  if (bundle.filename().empty()) bundle = bundle.parent_path();
+  if (bundle.extension() != ".vst3") return {};
+  std::ifstream in(bundle / "Contents" / "Resources" / (bundle.stem().string() + ".dsp"), std::ios::binary);
+  const std::string code((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (code.empty()) return {};
+  std::string error;
+  // Compiled where model code is, confined when hosts are.
+  if (plexar::remote::HostsConfigured()) {
+    if (plexar::Succeeded(plexar::remote::CompileFaustInHost(code, &error))) return {};
+  } else {
+    std::unique_ptr<faust_engine::FaustExports, EngineObjectRelease> engine(CreateEngineObject());
+    if (!engine) return {};
+    char message[faust_engine::kTextBufferSize] = {};
+    if (engine->Compile(code.data(), code.size(), message)) return {};
+    message[sizeof message - 1] = 0;
+    error = message;
+  }
+  return "its code does not compile: " + error;
 }

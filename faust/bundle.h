@@ -11,3 +11,7 @@
 /// replaced whole. Returns the bundle's path, or empty with `error` set.
 std::string WriteFaustBundle(const std::string& code, const std::string& target,
                              std::string* error);
+
+/// Why the bundle at `path`, as WriteFaustBundle makes them, cannot start here when its code
+/// does not compile ("its code does not compile: ..."); empty for anything else.
+std::string BundleCodeProblem(const std::string& path);

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "common/terminal_text.h"
+#include "faust/bundle.h"
 #include "faust/engine_host.h"
 #include "faust/faust_engine.h"
 #include "faust/host_notices.h"
@@ -122,9 +123,7 @@ bool LoadIntoHost(VST& record, bool useEngine) {
   return true;
 }
 
-}  // namespace
-
-bool LoadVst(VST& record, bool useEngine) {
+bool LoadAny(VST& record, bool useEngine) {
   record.error.clear();
   if (record.file.empty()) return false;
   std::string refusal;
@@ -145,6 +144,17 @@ bool LoadVst(VST& record, bool useEngine) {
     return false;
   }
   return FinishLoad(record);
+}
+
+}  // namespace
+
+bool LoadVst(VST& record, bool useEngine) {
+  if (LoadAny(record, useEngine)) return true;
+  // A saved bundle whose code does not compile here offers no class; its code tells why.
+  if (!useEngine) {
+    if (std::string why = BundleCodeProblem(record.file); !why.empty()) record.error = "cannot start: " + why;
+  }
+  return false;
 }
 
 bool FinishLoad(VST& record) {

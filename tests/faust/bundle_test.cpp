@@ -150,6 +150,11 @@ TEST_F(BundleTest, ABundleThatCannotStartSaysWhy) {
   EXPECT_NE(probe.find("Broken.vst3: cannot start: "), std::string::npos) << probe;
   EXPECT_NE(probe.find("oops"), std::string::npos) << probe;
   EXPECT_NE(probe.find("it offers no plug-in class"), std::string::npos) << probe;
+  auto broken = std::make_shared<VST>();
+  broken->file = bundle.string();
+  EXPECT_FALSE(LoadVst(*broken, false));
+  EXPECT_EQ(broken->error.rfind("cannot start: its code does not compile: ", 0), 0u) << broken->error;
+  EXPECT_NE(broken->error.find("oops"), std::string::npos) << broken->error;
 
   // A module the loader cannot open, as when libfaust is missing: the loader's reason.
   fs::path unopenable = Save("process = *(0.5);", "Unopenable");
