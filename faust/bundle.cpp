@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 
 #include "faust/engine_host.h"
@@ -60,8 +61,9 @@ bool MayReplace(const fs::path& bundle, std::string* error) {
   return false;
 }
 
+// The expanded code is what loads; the code as written goes beside it, for people to read.
 bool Assemble(const fs::path& folder, const std::string& name, const std::string& code,
-              std::string* error) {
+              const std::string& expanded, std::string* error) {
   std::error_code ec;
   const fs::path binaries = folder / "Contents" / (Architecture() + "-linux");
   const fs::path resources = folder / "Contents" / "Resources";
@@ -71,8 +73,11 @@ bool Assemble(const fs::path& folder, const std::string& name, const std::string
   if (!fs::copy_file(faustDll, binaries / (name + ".so"), ec)) {
     return *error = "cannot copy the engine: " + ec.message(), false;
   }
-  if (!WriteText(resources / (name + ".dsp"), code)) {
-    return *error = "cannot write " + (resources / (name + ".dsp")).string(), false;
+  const fs::path source = resources / "Source";
+  fs::create_directories(source, ec);
+  for (const auto& [file, text] : {std::pair{resources / (name + ".dsp"), &expanded},
+                                   std::pair{source / (name + ".dsp"), &code}}) {
+    if (!WriteText(file, *text)) return *error = "cannot write " + file.string(), false;
   }
   return true;
 }
@@ -103,7 +108,7 @@ std::string WriteFaustBundle(const std::string& code, const std::string& target,
   // Built beside the target and renamed into place, so a failure leaves no half bundle.
   std::string staging = bundle.string() + ".XXXXXX";
   if (!mkdtemp(staging.data())) return *error = "cannot write to " + bundle.parent_path().string(), "";
-  if (!Assemble(staging, name, expanded, error)) {
+  if (!Assemble(staging, name, code, expanded, error)) {
     fs::remove_all(staging, ec);
     return {};
   }
@@ -115,4 +120,26 @@ std::string WriteFaustBundle(const std::string& code, const std::string& target,
     return {};
   }
   return bundle.string();
+}
+
+std::string BundleCodeProblem(const std::string& path) {
+  fs::path bundle = path;
+  if (bundle.filename().empty()) bundle = bundle.parent_path();
+  if (bundle.extension() != ".vst3") return {};
+  std::ifstream in(bundle / "Contents" / "Resources" / (bundle.stem().string() + ".dsp"), std::ios::binary);
+  const std::string code((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (code.empty()) return {};
+  std::string error;
+  // Compiled where model code is, confined when hosts are.
+  if (plexar::remote::HostsConfigured()) {
+    if (plexar::Succeeded(plexar::remote::CompileFaustInHost(code, &error))) return {};
+  } else {
+    std::unique_ptr<faust_engine::FaustExports, EngineObjectRelease> engine(CreateEngineObject());
+    if (!engine) return {};
+    char message[faust_engine::kTextBufferSize] = {};
+    if (engine->Compile(code.data(), code.size(), message)) return {};
+    message[sizeof message - 1] = 0;
+    error = message;
+  }
+  return "its code does not compile: " + error;
 }

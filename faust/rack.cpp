@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "common/terminal_text.h"
+#include "faust/bundle.h"
 #include "faust/engine_host.h"
 #include "faust/faust_engine.h"
 #include "faust/host_notices.h"
@@ -91,12 +92,16 @@ plexar::HRESULT LoadPlugin(VST& record, bool useEngine) {
   // The host takes over the module reference it is handed.
   void* module = useEngine ? EngineReferenceForHost() : nullptr;
   plexar::HRESULT loaded = record.plugin->Load(&path, module, nullptr, 0, 32, 0);
+  if (!useEngine) record.error = record.plugin->LoadError();
   if (loaded != plexar::E_NOINTERFACE || useEngine) return loaded;
   plexar::VST* vst2 = nullptr;
   if (plexar::CreateVst2(nullptr, &vst2) != plexar::S_OK || !vst2) return loaded;
   record.plugin->Release();
   record.plugin = vst2;
-  return vst2->Load(&path, nullptr, nullptr, 0, 32, 0);
+  loaded = vst2->Load(&path, nullptr, nullptr, 0, 32, 0);
+  if (loaded >= 0) record.error.clear();
+  else if (record.error.empty()) record.error = vst2->LoadError();
+  return loaded;
 }
 
 // In a host process: the engine host compiles and runs the code, a plug-in file gets a host
@@ -161,7 +166,13 @@ bool OpenInstance(VST& record, const std::string* code, bool report) {
 }  // namespace
 
 bool LoadVst(VST& record, bool useEngine) {
-  if (!OpenInstance(record, useEngine ? &faustCode : nullptr, true)) return false;
+  if (!OpenInstance(record, useEngine ? &faustCode : nullptr, true)) {
+    // A saved bundle whose code does not compile here offers no class; its code tells why.
+    if (!useEngine) {
+      if (std::string why = BundleCodeProblem(record.file); !why.empty()) record.error = "cannot start: " + why;
+    }
+    return false;
+  }
   PrintBanner(record);
   record.plugin->Resume(0);
   WatchHostEnd(record);

@@ -146,6 +146,9 @@ class VST : public VSTZ2 {
   virtual HRESULT SetVirtualization(int32_t flag);
   virtual HRESULT Advise(VSTNOTIFICATION* sink);
   virtual HRESULT Unadvise(VSTNOTIFICATION* sink);
+  /// Why the last Load failed, in words that follow "it" ("could not be opened: ..."); empty
+  /// when nothing more than the result code is known.
+  const std::string& LoadError() const { return loadError; }
   /// `module` is a dlopen handle; `entry` the format's entry function.
   virtual HRESULT Load(const std::filesystem::path* path, void* module, void* entry,
                        int32_t requireEditor, int32_t bits, int32_t classIndex) = 0;
@@ -257,6 +260,7 @@ class VST : public VSTZ2 {
   std::atomic<int32_t> bypass{0};
   std::atomic<int32_t> silence{0};
   std::filesystem::path path;
+  std::string loadError;  // see LoadError
   std::string name;
   std::string vendor;
   std::string productUrl;

@@ -104,7 +104,8 @@ void LoadPlugin(const std::string& file) {
   auto record = std::make_shared<VST>();
   record->file = file;
   if (!LoadVst(*record, false)) {
-    const std::string why = record->error.empty() ? "" : ": it " + record->error;
+    // The reason may quote a plug-in's own words or a bundle's code.
+    const std::string why = record->error.empty() ? "" : ": it " + common::TerminalSafe(record->error);
     return PrintRed("Cannot load " + file + " as a VST 2 or VST 3 plug-in" + why);
   }
   {

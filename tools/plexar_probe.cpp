@@ -116,18 +116,22 @@ bool ProcessNoise(plexar::VST* vst) {
   return finite;
 }
 
-// The VST 3 host first; a module without a VST 3 factory is tried as a VST 2 plug-in.
+// The VST 3 host first; a module without a VST 3 factory is tried as a VST 2 plug-in. `why`
+// receives what the hosts learnt of a failure, the VST 3 host's word first.
 plexar::HRESULT LoadModule(const std::filesystem::path& path, int32_t classIndex,
-                           std::unique_ptr<plexar::VST, Releaser>* vst) {
+                           std::unique_ptr<plexar::VST, Releaser>* vst, std::string* why) {
   plexar::VST* raw = nullptr;
   if (plexar::CreateVst3(nullptr, &raw) != plexar::S_OK) return plexar::E_FAIL;
   vst->reset(raw);
   plexar::HRESULT hr = (*vst)->Load(&path, nullptr, nullptr, 0, 32, classIndex);
+  *why = (*vst)->LoadError();
   if (hr != plexar::E_NOINTERFACE) return hr;
   raw = nullptr;
   if (plexar::CreateVst2(nullptr, &raw) != plexar::S_OK) return plexar::E_FAIL;
   vst->reset(raw);
-  return (*vst)->Load(&path, nullptr, nullptr, 0, 32, classIndex);
+  hr = (*vst)->Load(&path, nullptr, nullptr, 0, 32, classIndex);
+  if (why->empty()) *why = (*vst)->LoadError();
+  return hr;
 }
 
 // The plug-in's own editor in the frame, or the parameter list for a plug-in without one;
@@ -155,13 +159,15 @@ int main(int argc, char** argv) {
   std::filesystem::path path = argv[1];
   int32_t classIndex = argc == 3 ? std::atoi(argv[2]) : 0;
   std::unique_ptr<plexar::VST, Releaser> vst;
-  plexar::HRESULT hr = LoadModule(path, classIndex, &vst);
+  std::string why;
+  plexar::HRESULT hr = LoadModule(path, classIndex, &vst, &why);
   if (classIndex < 0 && hr >= 0) {
     std::printf("Audio module classes: %d\n", hr);
     return 0;
   }
   if (hr != plexar::S_OK) {
-    std::fprintf(stderr, "plexar-probe: cannot load %s (0x%08X)\n", path.c_str(), static_cast<unsigned>(hr));
+    std::fprintf(stderr, "plexar-probe: cannot load %s (0x%08X)%s%s\n", path.c_str(),
+                 static_cast<unsigned>(hr), why.empty() ? "" : ": it ", why.c_str());
     return 1;
   }
   if (editor) return ShowEditor(vst.get());

@@ -19,6 +19,10 @@ using namespace plexar::vst3;
 
 class FaustEffect final : public ComObject<IComponent, IAudioProcessor, IEditController> {
  public:
+  /// The bypass switch hosts expect of an effect, after the program's own controls; far
+  /// above their ids, so a program with more controls keeps it.
+  static constexpr ParamID kBypassId = 0x7FFFFFFF;
+
   explicit FaustEffect(std::shared_ptr<const Program> program);
 
   // IPluginBase
@@ -72,6 +76,8 @@ class FaustEffect final : public ComObject<IComponent, IAudioProcessor, IEditCon
   void RenderFloat(ProcessData& data, int32 offset, int32 frames);
   void RenderDouble(ProcessData& data, int32 offset, int32 frames);
   void PassThrough(ProcessData& data, int32 offset, int32 frames);
+  void MarkSilence(ProcessData& data, int32 frames);
+  bool Bypassed() const { return bypass_.load() >= 0.5; }
 
   std::shared_ptr<const Program> program_;
   dsp* instance_ = nullptr;
@@ -79,6 +85,7 @@ class FaustEffect final : public ComObject<IComponent, IAudioProcessor, IEditCon
   // Normalised values, set from any thread, written into the zones by the audio thread.
   std::unique_ptr<std::atomic<double>[]> values_;
   std::atomic<bool> valuesChanged_{false};
+  std::atomic<double> bypass_{0.0};  // normalised: 1 passes the input through
   int inputs_ = 2, outputs_ = 2;
   int32 sampleSize_ = kSample32;
   int32 maxFrames_ = 0;

@@ -32,9 +32,19 @@ const Control* FaustEffect::Find(ParamID id) const {
   return id < controls_.size() ? &controls_[id] : nullptr;
 }
 
-int32 FaustEffect::getParameterCount() { return static_cast<int32>(controls_.size()); }
+int32 FaustEffect::getParameterCount() { return static_cast<int32>(controls_.size()) + 1; }
 
 tresult FaustEffect::getParameterInfo(int32 index, ParameterInfo& info) {
+  if (index >= 0 && static_cast<size_t>(index) == controls_.size()) {
+    info = {};
+    info.id = kBypassId;
+    plexar::vst3::ToUtf16("Bypass", info.title, 128);
+    plexar::vst3::ToUtf16("Bypass", info.shortTitle, 128);
+    info.stepCount = 1;
+    info.unitId = kRootUnitId;
+    info.flags = ParameterInfo::kCanAutomate | ParameterInfo::kIsBypass;
+    return kResultOk;
+  }
   const Control* c = index >= 0 ? Find(static_cast<ParamID>(index)) : nullptr;
   if (!c) return kInvalidArgument;
   info = {};
@@ -50,6 +60,10 @@ tresult FaustEffect::getParameterInfo(int32 index, ParameterInfo& info) {
 }
 
 tresult FaustEffect::getParamStringByValue(ParamID id, ParamValue normalized, String128 text) {
+  if (id == kBypassId && text) {
+    plexar::vst3::ToUtf16(normalized >= 0.5 ? "On" : "Off", text, 128);
+    return kResultOk;
+  }
   const Control* c = Find(id);
   if (!c || !text) return kInvalidArgument;
   plexar::vst3::ToUtf16(c->Display(normalized), text, 128);
@@ -58,16 +72,16 @@ tresult FaustEffect::getParamStringByValue(ParamID id, ParamValue normalized, St
 
 tresult FaustEffect::getParamValueByString(ParamID id, TChar* text, ParamValue& normalized) {
   const Control* c = Find(id);
-  if (!c || !text) return kInvalidArgument;
+  if ((!c && id != kBypassId) || !text) return kInvalidArgument;
   std::string typed = plexar::vst3::FromUtf16(text, 128);
-  if (c->kind == ControlKind::CheckBox || c->kind == ControlKind::Button) {
+  if (!c || c->kind == ControlKind::CheckBox || c->kind == ControlKind::Button) {
     if (typed == "On" || typed == "on") return normalized = 1, kResultOk;
     if (typed == "Off" || typed == "off") return normalized = 0, kResultOk;
   }
   char* end = nullptr;
   const double plain = std::strtod(typed.c_str(), &end);
   if (end == typed.c_str()) return kResultFalse;
-  normalized = c->ToNormalized(plain);
+  normalized = c ? c->ToNormalized(plain) : plain >= 0.5 ? 1 : 0;
   return kResultOk;
 }
 
@@ -82,10 +96,12 @@ ParamValue FaustEffect::plainParamToNormalized(ParamID id, ParamValue plain) {
 }
 
 ParamValue FaustEffect::getParamNormalized(ParamID id) {
+  if (id == kBypassId) return bypass_.load();
   return Find(id) ? values_[id].load() : 0.0;
 }
 
 tresult FaustEffect::setParamNormalized(ParamID id, ParamValue value) {
+  if (id == kBypassId) return bypass_.store(value >= 0.5 ? 1.0 : 0.0), kResultOk;
   if (!Find(id)) return kInvalidArgument;
   values_[id].store(std::clamp(value, 0.0, 1.0));
   valuesChanged_.store(true);
@@ -101,11 +117,12 @@ tresult FaustEffect::setComponentState(IBStream* state) { return setState(state)
 
 tresult FaustEffect::getState(IBStream* state) {
   if (!state) return kInvalidArgument;
-  const uint32 count = static_cast<uint32>(controls_.size());
+  const uint32 controls = static_cast<uint32>(controls_.size()), count = controls + 1;
   if (!WriteExactly(state, kStateTag, 4) || !WriteExactly(state, &count, 4)) return kResultFalse;
   for (uint32 id = 0; id < count; ++id) {
-    const double value = values_[id].load();
-    if (!WriteExactly(state, &id, 4) || !WriteExactly(state, &value, 8)) return kResultFalse;
+    const uint32 written = id < controls ? id : kBypassId;
+    const double value = id < controls ? values_[id].load() : bypass_.load();
+    if (!WriteExactly(state, &written, 4) || !WriteExactly(state, &value, 8)) return kResultFalse;
   }
   return kResultOk;
 }
@@ -124,9 +141,13 @@ tresult FaustEffect::setState(IBStream* state) {
     uint32 id = 0;
     double value = 0;
     if (!ReadExactly(state, &id, 4) || !ReadExactly(state, &value, 8)) return kResultFalse;
-    if (id < controls_.size() && value >= 0 && value <= 1) read.emplace_back(id, value);
+    const bool known = id < controls_.size() || id == kBypassId;
+    if (known && value >= 0 && value <= 1) read.emplace_back(id, value);
   }
-  for (const auto& [id, value] : read) values_[id].store(value);
+  for (const auto& [id, value] : read) {
+    if (id == kBypassId) bypass_.store(value >= 0.5 ? 1.0 : 0.0);
+    else values_[id].store(value);
+  }
   valuesChanged_.store(true);
   return kResultOk;
 }

@@ -16,7 +16,6 @@ tresult FaustEffect::process(ProcessData& data) {
   IParameterChanges* changes = data.inputParameterChanges;
   const int32 queues = changes ? std::clamp(changes->getParameterCount(), 0, kMaxQueues) : 0;
   std::fill_n(cursors_.begin(), queues, 0);
-  for (int32 b = 0; b < data.numOutputs && data.outputs; ++b) data.outputs[b].silenceFlags = 0;
   // Changes take effect at the frame they are marked for: the block is cut there.
   int32 done = 0;
   while (done < frames) {
@@ -25,7 +24,33 @@ tresult FaustEffect::process(ProcessData& data) {
     done = next;
   }
   ApplyChanges(changes, INT32_MAX, frames);
+  MarkSilence(data, frames);
   return kResultOk;
+}
+
+namespace {
+
+template <class Sample>
+bool AllZero(const Sample* channel, int32 frames) {
+  return std::all_of(channel, channel + frames, [](Sample v) { return v == 0; });
+}
+
+}  // namespace
+
+// Hosts skip the work after an effect whose output is marked silent, so mark what is.
+void FaustEffect::MarkSilence(ProcessData& data, int32 frames) {
+  for (int32 b = 0; b < data.numOutputs && data.outputs; ++b) {
+    AudioBusBuffers& bus = data.outputs[b];
+    bus.silenceFlags = 0;
+    for (int32 c = 0; c < std::min(bus.numChannels, 64); ++c) {
+      const bool silent = data.symbolicSampleSize == kSample64
+                              ? bus.channelBuffers64 && bus.channelBuffers64[c] &&
+                                    AllZero(bus.channelBuffers64[c], frames)
+                              : bus.channelBuffers32 && bus.channelBuffers32[c] &&
+                                    AllZero(bus.channelBuffers32[c], frames);
+      if (silent) bus.silenceFlags |= uint64{1} << c;
+    }
+  }
 }
 
 // Applies every point at or before `until` and returns the next point's frame (at most
@@ -38,7 +63,7 @@ int32 FaustEffect::ApplyChanges(IParameterChanges* changes, int32 until, int32 f
     IParamValueQueue* queue = changes->getParameterData(q);
     if (!queue) continue;
     const ParamID id = queue->getParameterId();
-    if (id >= controls_.size()) continue;
+    if (id >= controls_.size() && id != kBypassId) continue;
     const int32 points = queue->getPointCount();
     int32 cursor = q < kMaxQueues ? cursors_[q] : std::max(points - 1, 0);
     for (; cursor < points; ++cursor) {
@@ -48,6 +73,10 @@ int32 FaustEffect::ApplyChanges(IParameterChanges* changes, int32 until, int32 f
       if (offset > until && q < kMaxQueues) {
         next = std::min(next, offset);
         break;
+      }
+      if (id == kBypassId) {
+        bypass_.store(value >= 0.5 ? 1.0 : 0.0);
+        continue;
       }
       values_[id].store(std::clamp(value, 0.0, 1.0));
       *controls_[id].zone = static_cast<float>(controls_[id].ToPlain(value));
@@ -59,7 +88,7 @@ int32 FaustEffect::ApplyChanges(IParameterChanges* changes, int32 until, int32 f
 
 void FaustEffect::Render(ProcessData& data, int32 offset, int32 frames) {
   if (frames <= 0 || data.numOutputs < 1 || !data.outputs) return;
-  if (!instance_) return PassThrough(data, offset, frames);
+  if (!instance_ || Bypassed()) return PassThrough(data, offset, frames);
   if (data.symbolicSampleSize == kSample64) return RenderDouble(data, offset, frames);
   RenderFloat(data, offset, frames);
 }
@@ -127,15 +156,18 @@ void FaustEffect::RenderDouble(ProcessData& data, int32 offset, int32 frames) {
   }
 }
 
+// Each output takes the input of its number; a mono input feeds every output, and outputs
+// with no input of their own are silent. Nothing is delayed: the effect has no latency.
 void FaustEffect::PassThrough(ProcessData& data, int32 offset, int32 frames) {
   for (int c = 0; c < outputs_; ++c) {
+    const int source = c < inputs_ ? c : inputs_ == 1 ? 0 : -1;
     if (data.symbolicSampleSize == kSample64) {
       double* out = Channel<double>(data.outputs, data.numOutputs, c);
-      const double* in = Channel<double>(data.inputs, data.numInputs, c);
+      const double* in = source < 0 ? nullptr : Channel<double>(data.inputs, data.numInputs, source);
       if (out) for (int32 s = 0; s < frames; ++s) out[offset + s] = in ? in[offset + s] : 0.0;
     } else {
       float* out = Channel<float>(data.outputs, data.numOutputs, c);
-      const float* in = Channel<float>(data.inputs, data.numInputs, c);
+      const float* in = source < 0 ? nullptr : Channel<float>(data.inputs, data.numInputs, source);
       if (out) for (int32 s = 0; s < frames; ++s) out[offset + s] = in ? in[offset + s] : 0.0f;
     }
   }

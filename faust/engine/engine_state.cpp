@@ -33,11 +33,14 @@ State& Engine() {
   return state;
 }
 
-// <Name>.vst3/Contents/<arch>-linux/<Name>.so → <Name>.vst3/Contents/Resources/*.dsp
+// <Name>.vst3/Contents/<arch>-linux/<Name>.so → <Name>.vst3/Contents/Resources/<Name>.dsp, or
+// the first code file there when the bundle was renamed by hand.
 fs::path BundleCodeFile(const fs::path& module) {
   const fs::path contents = module.parent_path().parent_path();
   if (contents.filename() != "Contents" || contents.parent_path().extension() != ".vst3") return {};
   std::error_code error;
+  const fs::path own = contents / "Resources" / (module.stem().string() + ".dsp");
+  if (fs::is_regular_file(own, error)) return own;
   std::vector<fs::path> found;
   for (const auto& entry : fs::directory_iterator(contents / "Resources", error)) {
     if (entry.path().extension() == ".dsp") found.push_back(entry.path());
@@ -48,15 +51,22 @@ fs::path BundleCodeFile(const fs::path& module) {
 
 void LoadBundleProgram(State& state) {
   state.bundleChecked = true;
-  const fs::path codeFile = BundleCodeFile(ModuleFile());
+  const fs::path module = ModuleFile();
+  const fs::path codeFile = BundleCodeFile(module);
   if (codeFile.empty()) return;
   state.bundle = true;
   std::ifstream in(codeFile, std::ios::binary);
   std::string code((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::string error;
-  state.bundleProgram = CompileProgram(code, codeFile.stem().string(), &error);
+  std::string error = in.bad() || code.empty() ? "cannot read " + codeFile.string() : "";
+  // Files the code imports are found beside it, whatever the host's working folder.
+  if (error.empty()) {
+    state.bundleProgram = CompileProgram(code, codeFile.stem().string(), &error,
+                                         codeFile.parent_path().string());
+  }
   if (!state.bundleProgram) {
-    std::fprintf(stderr, "%s: %s\n", codeFile.c_str(), error.c_str());
+    // The host sees only a module without classes; this line is the reason it can log.
+    std::fprintf(stderr, "%s: cannot start: %s\n",
+                 module.parent_path().parent_path().parent_path().c_str(), error.c_str());
   }
 }
 

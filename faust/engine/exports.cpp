@@ -80,13 +80,19 @@ class Exports final : public FaustExports {
     }
   }
   // Asked twice, for the size and then for the text: the second answer reuses the first.
+  // Only code that compiles into an effect is expanded, so what comes out is known to run.
   bool ExpandCode(const char* code, size_t length, char* out, size_t* size) override {
     if (!size) return false;
     std::string message;
     if (!CompileOnce(std::string(code ? code : "", code ? length : 0), kDefaultName, &message)) {
       return *size = 0, false;
     }
-    const std::string& expanded = lastProgram_->expanded;
+    if (lastExpanded_.empty()) {
+      const bool named = lastProgram_->name != kDefaultName;
+      lastExpanded_ = ExpandProgramCode(lastCode_, kDefaultName, named, &message);
+    }
+    const std::string& expanded = lastExpanded_;
+    if (expanded.empty()) return *size = 0, false;
     const bool fits = out && *size >= expanded.size();
     if (fits) std::memcpy(out, expanded.data(), expanded.size());
     *size = expanded.size();
@@ -105,17 +111,17 @@ class Exports final : public FaustExports {
   }
 
  private:
-  // The code compiled last and its program, so that Compile then Install, or the two
-  // ExpandCode calls, compile it once.
+  // The code compiled last, its program and its expansion, so that Compile then Install, or
+  // the two ExpandCode calls, compile and expand it once.
   bool CompileOnce(const std::string& code, const std::string& name, std::string* message) {
     if (lastProgram_ && code == lastCode_ && name == lastName_) return true;
-    lastCode_ = code, lastName_ = name;
+    lastCode_ = code, lastName_ = name, lastExpanded_.clear();
     lastProgram_ = CompileProgram(code, name, message);
     return lastProgram_ != nullptr;
   }
 
   std::atomic<uint32_t> refs_{1};
-  std::string lastCode_, lastName_;
+  std::string lastCode_, lastName_, lastExpanded_;
   std::shared_ptr<const Program> lastProgram_;
 };
 

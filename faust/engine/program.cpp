@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "faust/engine/program.h"
 
+#include <faust/dsp/libfaust.h>
 #include <faust/dsp/llvm-dsp.h>
 
 #include <charconv>
@@ -16,14 +17,21 @@ namespace {
 // Beyond this a program is surely not an effect a host can route.
 constexpr int kMaxChannels = 64;
 
-std::vector<std::string> CompilerArguments() {
+std::vector<std::string> CompilerArguments(const std::string& codeFolder = {}) {
   // -ftz 2 flushes denormals in recursive filters, which otherwise slow reverbs down badly.
   std::vector<std::string> args = {"-ftz", "2"};
+  if (!codeFolder.empty()) args.insert(args.end(), {"-I", codeFolder});
   if (std::string libs = SystemLibraryFolder(); !libs.empty()) {
     args.push_back("-I");
     args.push_back(libs);
   }
   return args;
+}
+
+std::vector<const char*> Pointers(const std::vector<std::string>& args) {
+  std::vector<const char*> argv;
+  for (const auto& a : args) argv.push_back(a.c_str());
+  return argv;
 }
 
 // The first 16 bytes of the program's SHA key (hexadecimal), so that two programs with
@@ -71,10 +79,10 @@ std::string SystemLibraryFolder() {
 }
 
 std::shared_ptr<const Program> CompileProgram(const std::string& code,
-                                              const std::string& defaultName, std::string* error) {
-  std::vector<std::string> args = CompilerArguments();
-  std::vector<const char*> argv;
-  for (const auto& a : args) argv.push_back(a.c_str());
+                                              const std::string& defaultName, std::string* error,
+                                              const std::string& codeFolder) {
+  const std::vector<std::string> args = CompilerArguments(codeFolder);
+  std::vector<const char*> argv = Pointers(args);
   auto program = std::make_shared<Program>();
   std::string message;
   {
@@ -85,7 +93,6 @@ std::shared_ptr<const Program> CompileProgram(const std::string& code,
       *error = message.empty() ? "the code does not compile" : message;
       return nullptr;
     }
-    program->expanded = program->factory->getDSPCode();
     program->name = program->factory->getName();
     program->cid = ClassIdFromKey(program->factory->getSHAKey());
   }
@@ -107,6 +114,25 @@ std::shared_ptr<const Program> CompileProgram(const std::string& code,
     return nullptr;
   }
   return program;
+}
+
+std::string ExpandProgramCode(const std::string& code, const std::string& defaultName,
+                              bool declaresName, std::string* error) {
+  const std::vector<std::string> args = CompilerArguments();
+  std::vector<const char*> argv = Pointers(args);
+  std::string key, message, expanded;
+  {
+    std::lock_guard guard(CompilerLock());
+    expanded = expandDSPFromString(defaultName, code, static_cast<int>(argv.size()), argv.data(),
+                                   key, message);
+  }
+  if (expanded.empty()) *error = message.empty() ? "the code does not compile" : message;
+  // The expansion declares a name always; code without one keeps taking its file's name.
+  const std::string named = "declare name \"" + defaultName + "\";\n";
+  if (const size_t at = expanded.find(named); !declaresName && at != std::string::npos) {
+    expanded.erase(at, named.size());
+  }
+  return expanded;
 }
 
 }  // namespace faust_engine

@@ -107,16 +107,19 @@ void WriteInfo(Hosted& hosted, MessageWriter& out) {
 }
 
 // A file without a VST 3 factory is tried as a VST 2 plug-in, as in-process loading does.
-VST* LoadFile(const std::string& file, HRESULT* hr) {
+// `why` receives what the hosts learnt of a failure, the VST 3 host's word first.
+VST* LoadFile(const std::string& file, HRESULT* hr, std::string* why) {
   const std::filesystem::path path = file;
   VST* vst = nullptr;
   if (CreateVst3(nullptr, &vst) != S_OK || !vst) return *hr = E_FAIL, nullptr;
   *hr = vst->Load(&path, nullptr, nullptr, 0, 32, 0);
+  *why = vst->LoadError();
   if (*hr == E_NOINTERFACE) {
     vst->Release();
     vst = nullptr;
     if (CreateVst2(nullptr, &vst) != S_OK || !vst) return *hr = E_FAIL, nullptr;
     *hr = vst->Load(&path, nullptr, nullptr, 0, 32, 0);
+    if (why->empty()) *why = vst->LoadError();
   }
   if (Succeeded(*hr)) return vst;
   vst->Release();
@@ -152,7 +155,9 @@ HRESULT Server::Answer(Op op, uint32_t instance, MessageReader& args, MessageWri
       return S_OK;
     case Op::kLoad: {
       HRESULT hr = E_FAIL;
-      VST* vst = LoadFile(args.Text(), &hr);
+      std::string why;
+      VST* vst = LoadFile(args.Text(), &hr, &why);
+      if (!vst) out.Text(why);
       return vst ? Made(instance, vst, out) : hr;
     }
     case Op::kLoadFaust: {

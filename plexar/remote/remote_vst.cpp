@@ -124,6 +124,7 @@ HRESULT RemoteVST::Load(const std::filesystem::path* file, void*, void*, int32_t
     }
     if (hr == E_HOST_CANCELLED) loadFailure_ = "was cancelled";
     if (hr == E_HOST_TIMEOUT) loadFailure_ = "took too long";
+    if (loadFailure_.empty() && !reply.empty()) loadFailure_ = MessageReader(reply).Text();
     ended_ = true;
     return hr == E_NOINTERFACE ? hr : E_FAIL;
   }

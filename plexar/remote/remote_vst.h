@@ -33,7 +33,7 @@ class RemoteVST : public VST {
   /// Nonempty once the host ended under this instance: "crashed (SIGSEGV)" and the like.
   std::string EndText() const;
   /// Why the last `Load` failed, in words that follow "it": "crashed (SIGSEGV)", "was
-  /// cancelled", "took too long"; empty when the plug-in itself refused.
+  /// cancelled", "took too long", or what the host learnt ("could not be opened: ...").
   std::string LoadFailure() const { return loadFailure_; }
   /// True when this instance had a block in the host when it ended.
   bool EndedMidBlock() const { return endedMidBlock_.load(); }

@@ -76,6 +76,7 @@ HRESULT VST2::Load(const std::filesystem::path* file, void* moduleArg, void* ent
   if (!file) return E_INVALIDARG;
   if (module || effect) return S_FALSE;
   path = *file;
+  loadError.clear();
   if (HRESULT hr = OpenEntry(*file, moduleArg, entryArg); hr != S_OK) return hr;
   try {
     effect = entry(&VST2::hostCallback);
@@ -105,8 +106,9 @@ HRESULT VST2::OpenEntry(const std::filesystem::path& file, void* moduleArg, void
   if (moduleArg) {
     module = moduleArg;
   } else {
-    module = vst3::OpenModule(file, nullptr);
-    if (!module && !entryArg) return E_FAIL;
+    std::string err;
+    module = vst3::OpenModule(file, &err);
+    if (!module && !entryArg) return loadError = "could not be opened: " + err, E_FAIL;
   }
   callerModule = entryArg != nullptr;
   entry = reinterpret_cast<EntryProc>(entryArg);

@@ -86,13 +86,17 @@ HRESULT VST3::Load(const std::filesystem::path* file, void* moduleArg, void* ent
   // opening the module a second time over the first.
   if (module) Unload();
   path = *file;
+  loadError.clear();
   if (HRESULT hr = OpenFactory(*file, moduleArg ? moduleArg : nullptr, entry); hr != S_OK) {
     return hr;
   }
   PFactoryInfo info{};
   lastResult = factory->getFactoryInfo(&info);
   factoryInfo = info;
-  int32_t count = std::max<int32_t>(factory->countClasses(), 1);
+  const int32_t offered = factory->countClasses();
+  // Such a module usually wrote its reason to standard error; the caller can at least say this.
+  if (offered <= 0 && classIndex >= 0) loadError = "offers no plug-in class";
+  int32_t count = std::max<int32_t>(offered, 1);
   if (classIndex < 0) {
     int32_t audio = 0;
     for (int32_t i = 0; i < count; ++i) {
@@ -130,7 +134,7 @@ HRESULT VST3::OpenFactory(const std::filesystem::path& file, void* moduleArg, vo
   } else {
     std::string err;
     module = OpenModule(file, &err);
-    if (!module && !entry) return E_FAIL;
+    if (!module && !entry) return loadError = "could not be opened: " + err, E_FAIL;
   }
   callerModule = entry != nullptr;
   getPluginFactory = reinterpret_cast<GetFactoryProc>(

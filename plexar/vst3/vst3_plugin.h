@@ -50,6 +50,11 @@ class VST3 final : public VST, private vst3::HostOwner, private editor::PluginVi
   HRESULT FormatParameter(int32_t id, float value, char* text) override;
   HRESULT PresetFileCmd(HWND owner, int32_t mode, std::vector<uint8_t>* bytes,
                         const std::filesystem::path* file) override;
+  /// The silence flags the plug-in set on output bus `bus` in the last block: bit n for a
+  /// silent channel n.
+  uint64_t OutputSilence(size_t bus) const {
+    return bus < outputBuses.size() ? outputBuses[bus].silenceFlags : 0;
+  }
 
  protected:
   void StoreTiming(uint32_t state, int32_t rate, int64_t projectTime, int64_t systemTime,

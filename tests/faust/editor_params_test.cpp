@@ -26,9 +26,10 @@ TEST_F(FaustParameterListTest, ValueTypedInTheListIsRendered) {
   EXPECT_EQ(effect->plugin->ShowEditor(nullptr, 0, 0), plexar::E_FAIL);
   ASSERT_EQ(effect->plugin->ShowEditor(nullptr, 2, 0), plexar::S_OK);
   const auto rows = plexar::editor::ShownParameters(effect->plugin);
-  ASSERT_EQ(rows.size(), 1u);
+  ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0].name, "gain");
   EXPECT_EQ(rows[0].value, "1.000");
+  EXPECT_EQ(rows[1].name, "Bypass");
   ASSERT_TRUE(plexar::editor::EnterParameterValue(effect->plugin, rows[0].id, "0.25"));
 
   const fs::path file = home_ / "dc-list.wav";

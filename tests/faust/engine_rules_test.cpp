@@ -4,6 +4,7 @@
 
 #include "engine_fixture.h"
 #include "plexar/vst3/com_object.h"
+#include "faust/engine/effect.h"
 #include "faust/engine/faust_exports.h"
 #include "plexar/vst3/controller.h"
 #include "plexar/vst3/ref.h"
@@ -11,6 +12,7 @@
 namespace {
 
 using namespace plexar::vst3;
+constexpr ParamID kBypassId = faust_engine::FaustEffect::kBypassId;
 
 class Queue final : public ComObject<IParamValueQueue> {
  public:
@@ -74,8 +76,9 @@ class EngineRulesTest : public faust_testing::EngineTest {
       component_->terminate();
     }
   }
-  // One mono block of `frames` 32-bit samples.
-  std::vector<float> Run(std::vector<float> in, IParameterChanges* changes = nullptr) {
+  // One mono block of `frames` 32-bit samples; `silence` receives the output's silence flags.
+  std::vector<float> Run(std::vector<float> in, IParameterChanges* changes = nullptr,
+                         uint64* silence = nullptr) {
     std::vector<float> out(in.size(), -7.0f);
     float* inChannel = in.data();
     float* outChannel = out.data();
@@ -85,6 +88,7 @@ class EngineRulesTest : public faust_testing::EngineTest {
     ProcessData data{kRealtime, kSample32, static_cast<int32>(in.size()), 1, 1, &input, &output,
                      changes, nullptr, nullptr, nullptr, nullptr};
     EXPECT_EQ(processor_->process(data), kResultOk);
+    if (silence) *silence = output.silenceFlags;
     return out;
   }
 
@@ -150,13 +154,51 @@ TEST_F(EngineRulesTest, BusesAndParametersDescribeTheProgram) {
   SpeakerArrangement arrangement = 0;
   ASSERT_EQ(processor_->getBusArrangement(kInput, 0, arrangement), kResultOk);
   EXPECT_EQ(arrangement, kSpeakerArrStereo);
-  ASSERT_EQ(controller_->getParameterCount(), 1);
+  ASSERT_EQ(controller_->getParameterCount(), 2);
   ParameterInfo info{};
   ASSERT_EQ(controller_->getParameterInfo(0, info), kResultOk);
   EXPECT_EQ(info.stepCount, 4);
   EXPECT_DOUBLE_EQ(info.defaultNormalizedValue, 0.5);
   EXPECT_DOUBLE_EQ(controller_->normalizedParamToPlain(0, 0.75), 3.0);
-  EXPECT_EQ(controller_->getParameterInfo(1, info), kInvalidArgument);
+  // The program's controls come first, then the switch hosts use to bypass an effect.
+  ASSERT_EQ(controller_->getParameterInfo(1, info), kResultOk);
+  EXPECT_EQ(info.id, kBypassId);
+  EXPECT_EQ(info.flags, ParameterInfo::kCanAutomate | ParameterInfo::kIsBypass);
+  EXPECT_EQ(info.stepCount, 1);
+  EXPECT_EQ(info.defaultNormalizedValue, 0.0);
+  EXPECT_EQ(controller_->getParameterInfo(2, info), kInvalidArgument);
+}
+
+// Validators and hosts read the output flags to skip the work after a silent effect.
+TEST_F(EngineRulesTest, SilenceFlagsFollowAGateThatCloses) {
+  Make(R"(process = *(hslider("gate", 1, 0, 1, 1));)");
+  Start(kSample32);
+  const std::vector<float> in(512, 0.5f);
+  uint64 flags = 99;
+  Run(in, nullptr, &flags);
+  EXPECT_EQ(flags, 0u);
+  auto closing = Ref<Changes>::Adopt(new Changes(new Queue(0, {{256, 0.0}})));
+  Run(in, closing.get(), &flags);
+  EXPECT_EQ(flags, 0u) << "half the block still sounds";
+  Run(in, nullptr, &flags);
+  EXPECT_EQ(flags, 1u);
+  auto opening = Ref<Changes>::Adopt(new Changes(new Queue(0, {{511, 1.0}})));
+  Run(in, opening.get(), &flags);
+  EXPECT_EQ(flags, 0u);
+  Run(std::vector<float>(512, 0.0f), nullptr, &flags);
+  EXPECT_EQ(flags, 1u) << "an open gate on silence is silent too";
+}
+
+TEST_F(EngineRulesTest, BypassPassesTheInputThroughFromItsFrame) {
+  Make(R"(process = *(0.5) : +~*(0.9);)");
+  Start(kSample32);
+  std::vector<float> in = Ramp(1.0f);
+  auto on = Ref<Changes>::Adopt(new Changes(new Queue(kBypassId, {{100, 1.0}})));
+  std::vector<float> out = Run(in, on.get());
+  EXPECT_NE(out[99], in[99]);
+  for (size_t i = 100; i < in.size(); ++i) ASSERT_EQ(out[i], in[i]) << i;
+  EXPECT_EQ(controller_->getParamNormalized(kBypassId), 1.0);
+  EXPECT_EQ(processor_->getLatencySamples(), 0u);
 }
 
 }  // namespace

@@ -64,13 +64,15 @@ on = checkbox("on");
 process = *(ba.db2linear(depth) * (mode + 1) * on);)", &printed);
   ASSERT_TRUE(record) << last_error_;
   EXPECT_EQ(record->name, "Tremolo");
-  ASSERT_EQ(record->params.size(), 3u);
+  ASSERT_EQ(record->params.size(), 4u);
   EXPECT_EQ(record->params[0].name, "depth");
   EXPECT_EQ(record->params[1].name, "mode");
   EXPECT_EQ(record->params[2].name, "on");
+  EXPECT_EQ(record->params[3].name, "Bypass");
   EXPECT_NE(printed.find("\x1b[36mLoaded plugin: Tremolo by Tessary\r\n"
                          "Parameter: depth (-12.0 dB)\r\nParameter: mode (1)\r\n"
-                         "Parameter: on (Off)\r\n\x1b[0m\x1b[33mUse /vst param 1 <name> <value>"),
+                         "Parameter: on (Off)\r\nParameter: Bypass (Off)\r\n"
+                         "\x1b[0m\x1b[33mUse /vst param 1 <name> <value>"),
             std::string::npos)
       << ::testing::PrintToString(printed);
   // Number entries and switches report their steps; sliders are continuous.

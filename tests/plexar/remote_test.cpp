@@ -128,6 +128,9 @@ TEST(RemoteVstTest, APluginThatCrashesWhileCreatedLeavesNothingLoaded) {
   const std::filesystem::path missing = "/nonexistent/plugin.so";
   RemotePtr other(new RemoteVST(HostKind::kPlugin));
   EXPECT_LT(other->Load(&missing, nullptr, nullptr, 0, 32, 0), 0);
+  // The host's own reason comes back, as the loader gave it.
+  EXPECT_EQ(other->LoadFailure().rfind("could not be opened: /nonexistent/plugin.so: ", 0), 0u)
+      << other->LoadFailure();
 }
 
 TEST(RemoteVstTest, HostsCannotSignalOrReachOthers) {

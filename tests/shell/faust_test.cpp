@@ -99,7 +99,7 @@ TEST_F(FaustModeTest, AnAnswersCodeBecomesARackEntryAndABundle) {
            "\x1b[36mReceived faust code #1, see /faust for more.\x1b[0m\r\n",
            "\x1b[36mAuto-compiling code 0...\x1b[0m\r\n",
            "\x1b[36mLoaded plugin: Tremolo by Tessary\r\nParameter: depth (0.50)\r\n"
-           "Parameter: rate (5.0 Hz)\r\n\x1b[0m",
+           "Parameter: rate (5.0 Hz)\r\nParameter: Bypass (Off)\r\n\x1b[0m",
            "\x1b[33mUse /vst param 1 <name> <value> to set parameter values\r\n\x1b[0m",
            "\x1b[36mCompilation successful, saved to VST #1, see /vst for more.\x1b[0m\r\n"}) {
     EXPECT_NE(out.find(expected), std::string::npos) << ::testing::PrintToString(expected)
@@ -121,6 +121,20 @@ TEST_F(FaustModeTest, AnAnswersCodeBecomesARackEntryAndABundle) {
       << ::testing::PrintToString(run_->OutputSinceMark());
   EXPECT_NE(run_->OutputSinceMark().find("\x1b[34mSuccess, #2.\x1b[0m\r\n"), std::string::npos);
   EXPECT_TRUE(std::filesystem::exists(bundle + "/Contents/x86_64-linux/Tremolo.so"));
+  // Both ways of saving write the code with its libraries in, and keep it as it came beside.
+  run_->Mark();
+  run_->Type("/vst save 1 " + home_ + "/out/Again\r");
+  ASSERT_TRUE(run_->WaitFor("\x1b[34mVST 1 -> " + home_ + "/out/Again.vst3.\x1b[0m\r\n", 30s))
+      << ::testing::PrintToString(run_->OutputSinceMark());
+  for (const std::string name : {"Tremolo", "Again"}) {
+    const std::string resources = home_ + "/out/" + name + ".vst3/Contents/Resources/";
+    std::ifstream loaded(resources + name + ".dsp"), source(resources + "Source/" + name + ".dsp");
+    const std::string expanded((std::istreambuf_iterator<char>(loaded)), std::istreambuf_iterator<char>());
+    const std::string original((std::istreambuf_iterator<char>(source)), std::istreambuf_iterator<char>());
+    EXPECT_NE(expanded.find("declare name \"Tremolo\""), std::string::npos) << name;
+    EXPECT_EQ(expanded.find("import("), std::string::npos) << name;
+    EXPECT_NE(original.find("import(\"stdfaust.lib\")"), std::string::npos) << name;
+  }
   std::filesystem::remove_all(home_ + "/out");
 }
 
