@@ -25,6 +25,7 @@
 #include "plexar/remote/remote_vst.h"
 #include "plexar/vst.h"
 
+#include "host_main.h"
 #include "temp_folder.h"
 #include "zita_native.h"
 
@@ -134,12 +135,3 @@ void NativeReverb(benchmark::State& state) {
 BENCHMARK(NativeReverb);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  if (argc == 3 && std::string(argv[1]) == "--plugin-host") return RunPluginHost(argv[2]);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  plexar::remote::ShutdownHosts();
-  return 0;
-}

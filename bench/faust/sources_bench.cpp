@@ -23,6 +23,7 @@
 #include "faust/render.h"
 #include "faust/workbench.h"
 #include "plexar/remote/host_process.h"
+#include "host_main.h"
 #include "temp_folder.h"
 
 namespace {
@@ -151,12 +152,3 @@ void PlayAMinute(benchmark::State& state) {
 BENCHMARK(PlayAMinute)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  if (argc == 3 && std::string(argv[1]) == "--plugin-host") return RunPluginHost(argv[2]);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  plexar::remote::ShutdownHosts();
-  return 0;
-}

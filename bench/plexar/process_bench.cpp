@@ -9,28 +9,12 @@
 #include <filesystem>
 #include <new>
 
+#include "allocation_count.h"
 #include "common/read_write_lock.h"
 #include "plexar/vst.h"
 #include "plexar/vst2/aeffect.h"
 #include "plexar/vst3/processing.h"
 #include "plexar/vst3/ref.h"
-
-namespace {
-
-std::atomic<long> allocations{0};
-
-}  // namespace
-
-void* operator new(std::size_t size) {
-  allocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(size ? size : 1)) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
