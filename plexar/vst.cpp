@@ -253,6 +253,10 @@ HRESULT VST::GetSubCategories(BSTR* text) {
   return S_OK;
 }
 
+HRESULT VST::GetParameterDisplay(int32_t, std::string*, std::string*) { return E_NOTIMPL; }
+
+HRESULT VST::SetParameterText(int32_t, const std::string&, std::string*) { return E_NOTIMPL; }
+
 HRESULT VST::SetOption(int32_t option, int32_t value) {
   switch (option) {
     case 1: useNoteOffset = value; return S_OK;

@@ -195,6 +195,13 @@ class VST : public VSTZ2 {
   virtual HRESULT SetKeyTarget(HWND window, int32_t messageOffset);
   virtual HRESULT GetParameterText(int32_t id, float value, BSTR* text) = 0;
   virtual HRESULT FormatParameter(int32_t id, float value, char* text) = 0;
+  /// The plug-in's own text for a parameter's current value ("6.07") and, apart, its unit
+  /// ("Hz"); E_NOTIMPL when the format has none.
+  virtual HRESULT GetParameterDisplay(int32_t id, std::string* text, std::string* unit);
+  /// Sets a parameter from a plain value as text, read by the plug-in itself ("8Hz", "-6dB",
+  /// "On"). Nothing changes when the plug-in cannot read it or the value lies outside the
+  /// parameter's range; `why` then says which, as words that follow a colon.
+  virtual HRESULT SetParameterText(int32_t id, const std::string& text, std::string* why);
   /// Mode 0 saves, 1 loads; `file` stands in for the file dialog when `bytes` is null.
   virtual HRESULT PresetFileCmd(HWND owner, int32_t mode, std::vector<uint8_t>* bytes,
                                 const std::filesystem::path* file = nullptr) = 0;

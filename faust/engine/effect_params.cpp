@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The controller's side of the plug-in object: parameters, their texts and the state.
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 #include <vector>
 
 #include "faust/engine/effect.h"
@@ -19,6 +21,16 @@ constexpr uint32 kMaxStateValues = 100000;
 bool ReadExactly(IBStream* stream, void* into, int32 bytes) {
   int32 got = 0;
   return stream->read(into, bytes, &got) == kResultOk && got == bytes;
+}
+
+std::string Trimmed(const std::string& text) {
+  const size_t first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+bool SameWord(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && strncasecmp(a.c_str(), b.c_str(), a.size()) == 0;
 }
 
 bool WriteExactly(IBStream* stream, const void* from, int32 bytes) {
@@ -70,18 +82,26 @@ tresult FaustEffect::getParamStringByValue(ParamID id, ParamValue normalized, St
   return kResultOk;
 }
 
+// A plain value with the control's unit or none ("8Hz", "8 hz", "8"), inside its range; a
+// switch also reads "On" and "Off". Anything else is refused rather than guessed.
 tresult FaustEffect::getParamValueByString(ParamID id, TChar* text, ParamValue& normalized) {
   const Control* c = Find(id);
   if ((!c && id != kBypassId) || !text) return kInvalidArgument;
-  std::string typed = plexar::vst3::FromUtf16(text, 128);
+  const std::string typed = Trimmed(plexar::vst3::FromUtf16(text, 128));
   if (!c || c->kind == ControlKind::CheckBox || c->kind == ControlKind::Button) {
-    if (typed == "On" || typed == "on") return normalized = 1, kResultOk;
-    if (typed == "Off" || typed == "off") return normalized = 0, kResultOk;
+    if (SameWord(typed, "On")) return normalized = 1, kResultOk;
+    if (SameWord(typed, "Off")) return normalized = 0, kResultOk;
   }
   char* end = nullptr;
   const double plain = std::strtod(typed.c_str(), &end);
-  if (end == typed.c_str()) return kResultFalse;
-  normalized = c ? c->ToNormalized(plain) : plain >= 0.5 ? 1 : 0;
+  if (end == typed.c_str() || !std::isfinite(plain)) return kResultFalse;
+  const std::string unit = Trimmed(end);
+  if (!unit.empty() && !(c && SameWord(unit, c->unit))) return kResultFalse;
+  if (!c) return normalized = plain >= 0.5 ? 1 : 0, kResultOk;
+  // Half a step of slack, so that a value typed as the display rounds it is taken.
+  const double slack = std::max(c->step / 2, 1e-9 * std::fabs(c->max - c->min));
+  if (plain < std::min(c->min, c->max) - slack || plain > std::max(c->min, c->max) + slack) return kResultFalse;
+  normalized = c->ToNormalized(plain);
   return kResultOk;
 }
 

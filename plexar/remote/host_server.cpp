@@ -233,6 +233,21 @@ HRESULT Server::ForInstance(Hosted& h, Op op, MessageReader& args, MessageWriter
       out.Text(text.substr(0, kMaxTextBytes));
       return hr;
     }
+    case Op::kParameterDisplay: {
+      std::string text, unit;
+      HRESULT hr = vst.GetParameterDisplay(args.I32(), &text, &unit);
+      out.Text(text.substr(0, kMaxTextBytes)).Text(unit.substr(0, kMaxTextBytes));
+      return hr;
+    }
+    case Op::kSetParameterText: {
+      const int32_t id = args.I32();
+      const std::string text = args.Text();
+      if (!args.Good()) return E_INVALIDARG;
+      std::string why;
+      HRESULT hr = vst.SetParameterText(id, text, &why);
+      out.Text(why.substr(0, kMaxTextBytes));
+      return hr;
+    }
     case Op::kGetState: {
       ByteArray state;
       HRESULT hr = vst.GetState(args.I32(), &state);

@@ -334,6 +334,31 @@ HRESULT RemoteVST::GetParameterText(int32_t id, float value, BSTR* text) {
   return Succeeded(hr) && !read.Good() ? E_FAIL : hr;
 }
 
+HRESULT RemoteVST::GetParameterDisplay(int32_t id, std::string* text, std::string* unit) {
+  if (!text || !unit) return E_POINTER;
+  std::vector<uint8_t> reply;
+  HRESULT hr = Call(Op::kParameterDisplay, MessageWriter().I32(id), &reply);
+  MessageReader read(reply);
+  if (Succeeded(hr)) *text = read.Text(), *unit = read.Text();
+  return Succeeded(hr) && !read.Good() ? E_FAIL : hr;
+}
+
+// The value the host settled on is kept, so that a restarted host gets it back.
+HRESULT RemoteVST::SetParameterText(int32_t id, const std::string& text, std::string* why) {
+  if (!why) return E_POINTER;
+  std::vector<uint8_t> reply;
+  HRESULT hr = Call(Op::kSetParameterText, MessageWriter().I32(id).Text(text), &reply);
+  MessageReader read(reply);
+  *why = read.Text();
+  if (hr != S_OK) return hr;
+  float value = 0;
+  if (GetParameter(id, &value) == S_OK) {
+    std::lock_guard guard(valuesLock_);
+    values_[id] = value;
+  }
+  return S_OK;
+}
+
 HRESULT RemoteVST::FormatParameter(int32_t id, float value, char* text) {
   if (!text) return E_POINTER;
   BSTR shown;

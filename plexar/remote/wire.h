@@ -50,6 +50,8 @@ enum class Op : uint32_t {
   kUnload = 19,         //
   kSetBypass = 20,      // i32 flag
   kSetSilence = 21,     // i32 flag
+  kParameterDisplay = 22,  // i32 id -> text, unit
+  kSetParameterText = 23,  // i32 id, text -> why (on failure)
   // Operations of the Faust engine host.
   kCompileFaust = 100,  // code -> (on failure) the compiler's message
   kLoadFaust = 101,     // code -> as kLoad; installs the code and creates an instance of it

@@ -152,6 +152,7 @@ enum EffectOpcode : int32_t {
   effSetChunk = 24,
   effProcessEvents = 25,
   effCanBeAutomated = 26,
+  effString2Parameter = 27,
   effGetProgramNameIndexed = 29,
   effGetEffectName = 45,
   effGetVendorString = 47,

@@ -44,6 +44,8 @@ class VST2 final : public VST, private editor::PluginView {
   HRESULT GetNative(const void* selector, void** out) override;
   HRESULT GetParameterText(int32_t id, float value, BSTR* text) override;
   HRESULT FormatParameter(int32_t id, float value, char* text) override;
+  HRESULT GetParameterDisplay(int32_t id, std::string* text, std::string* unit) override;
+  HRESULT SetParameterText(int32_t id, const std::string& text, std::string* why) override;
   HRESULT PresetFileCmd(HWND owner, int32_t mode, std::vector<uint8_t>* bytes,
                         const std::filesystem::path* file) override;
 
@@ -88,6 +90,8 @@ class VST2 final : public VST, private editor::PluginView {
   void ReadPrograms();
   void SendFormat(bool precision);
   bool ValidParameter(int32_t index) const;
+  /// A parameter's text from `effGetParamDisplay` or `effGetParamLabel`, trimmed.
+  std::string ParameterString(int32_t opcode, int32_t index);
   void ProcessDoublesThroughFloats();
 
   vst2::EntryProc entry = nullptr;

@@ -48,6 +48,8 @@ class VST3 final : public VST, private vst3::HostOwner, private editor::PluginVi
   HRESULT GetNative(const void* selector, void** out) override;
   HRESULT GetParameterText(int32_t id, float value, BSTR* text) override;
   HRESULT FormatParameter(int32_t id, float value, char* text) override;
+  HRESULT GetParameterDisplay(int32_t id, std::string* text, std::string* unit) override;
+  HRESULT SetParameterText(int32_t id, const std::string& text, std::string* why) override;
   HRESULT PresetFileCmd(HWND owner, int32_t mode, std::vector<uint8_t>* bytes,
                         const std::filesystem::path* file) override;
   /// The silence flags the plug-in set on output bus `bus` in the last block: bit n for a

@@ -2,6 +2,7 @@
 // Test module: a stereo gain effect with a mono side-chain, one object that is its own
 // controller. Its "Fx" category hides the event input it declares.
 #include <cstdio>
+#include <string>
 
 #include "effect_base.h"
 
@@ -36,7 +37,18 @@ class Gain final : public ComponentBase<IEditController> {
     CopyText16(text, 128, buffer);
     return kResultOk;
   }
-  tresult getParamValueByString(ParamID, TChar*, ParamValue&) override { return kNotImplemented; }
+  // Reads a factor from 0 to 2 ("1.5" or "1.5 x"); refuses anything beyond.
+  tresult getParamValueByString(ParamID id, TChar* text, ParamValue& v) override {
+    if (id != kGainId || !text) return kInvalidArgument;
+    char narrow[128] = {};
+    for (int k = 0; k < 127 && text[k]; ++k) narrow[k] = static_cast<char>(text[k]);
+    double factor = 0;
+    char rest[8] = {};
+    const int read = std::sscanf(narrow, "%lf %7s", &factor, rest);
+    if (read < 1 || (read == 2 && std::string(rest) != "x") || factor < 0 || factor > 2) return kResultFalse;
+    v = factor / 2;
+    return kResultOk;
+  }
   ParamValue normalizedParamToPlain(ParamID, ParamValue v) override { return v; }
   ParamValue plainParamToNormalized(ParamID, ParamValue v) override { return v; }
   ParamValue getParamNormalized(ParamID id) override { return id == kGainId ? gain_ : 0; }

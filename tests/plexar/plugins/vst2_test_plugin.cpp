@@ -5,7 +5,9 @@
 // the gain effect with an editor that draws with Xlib on every idle call (TESTPLUG2_EDITOR).
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <stdexcept>
@@ -80,6 +82,24 @@ __attribute__((no_sanitize("undefined", "address"))) [[maybe_unused]] void Crash
   *nowhere = value;
 }
 
+// Gain shows in decibels (its factor is twice the value, so 0.5 is 0.0 dB), Mix in percent
+// kept to 0...100 as many plug-ins do with what they read.
+void DisplayParameter(const Vst2TestRecord& r, int32_t index, char* text) {
+  const double gain = 2.0 * r.params[0];
+  if (index == 0 && gain <= 0) return CopyText(text, "-inf");
+  if (index == 0) return (void)std::snprintf(text, 16, "%.1f", 20 * std::log10(gain));
+  std::snprintf(text, 16, "%.0f", 100.0 * r.params[1]);
+}
+
+intptr_t ReadParameter(Vst2TestRecord& r, int32_t index, const char* text) {
+  char* end = nullptr;
+  const double plain = std::strtod(text, &end);
+  if (end == text || (*end && std::strcmp(end, index == 0 ? "dB" : "%") != 0)) return 0;
+  if (index == 0) r.params[0] = static_cast<float>(std::pow(10.0, plain / 20) / 2);
+  if (index == 1) r.params[1] = static_cast<float>(std::fmin(std::fmax(plain / 100, 0.0), 1.0));
+  return index == 0 || index == 1;
+}
+
 intptr_t Dispatcher(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr,
                     float opt) {
   Instance* self = Of(effect);
@@ -96,6 +116,9 @@ intptr_t Dispatcher(AEffect* effect, int32_t opcode, int32_t index, intptr_t val
     case effSetProgram: r.program = static_cast<int32_t>(value); return 0;
     case effGetProgram: return r.program;
     case effGetParamName: CopyText(ptr, index == 0 ? "Gain" : "Mix"); return 0;
+    case effGetParamLabel: CopyText(ptr, index == 0 ? "dB" : "%"); return 0;
+    case effGetParamDisplay: DisplayParameter(r, index, static_cast<char*>(ptr)); return 0;
+    case effString2Parameter: return ReadParameter(r, index, static_cast<const char*>(ptr));
     case effSetSampleRate: r.sampleRate = opt; return 0;
     case effEditOpen:
       r.editParent = reinterpret_cast<intptr_t>(ptr);
