@@ -2,8 +2,6 @@
 // /vst: the rack of loaded plug-ins and the chains of the sources that use them.
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <sstream>
@@ -16,6 +14,7 @@
 #include "platform/console.h"
 #include "platform/write_target.h"
 #include "plexar/editor/editor.h"
+#include "plexar/parameter_text.h"
 #include "plexar/remote/remote_vst.h"
 #include "plexar/vst.h"
 #include "shell/commands.h"
@@ -76,26 +75,44 @@ void Apply(const Words& words, bool add) {
   }
 }
 
+// A bare number is a normalised value, anything else a plain value the plug-in reads
+// ("8Hz", "-6dB", "On"). The reply says what the parameter now is in the plug-in's terms, and
+// the entry keeps the value for the list and a later reload.
 void SetParameter(const Words& words) {
   std::optional<size_t> position = RackIndex(words[2]);
   if (!position) return;
   const std::string& name = words[3];
-  const char* text = words[4].c_str();
-  char* end = nullptr;
-  errno = 0;
-  const float value = std::strtof(text, &end);
-  if (end == text || errno == ERANGE || !std::isfinite(value)) return PrintRed("Invalid value " + words[4]);
-  VST& record = *vsts[*position];
-  for (const auto& param : record.params) {
-    if (param.name != name) continue;
-    record.plugin->SetParameter(param.id, value);
-    std::ostringstream shown;
-    shown << value;
-    ConsoleWrite("\x1b[34m " + name + " VST #" + std::to_string(*position + 1) + " = " + shown.str() +
-                 ".\x1b[0m\r\n");
-    return;
+  const std::string& typed = words[4];
+  const std::string number = std::to_string(*position + 1);
+  std::shared_ptr<VST> record;
+  {
+    std::lock_guard guard(workbenchLock);
+    if (*position >= vsts.size()) return;
+    record = vsts[*position];
   }
-  ConsoleWrite("\x1b[31m Invalid parameter " + name + ".\x1b[0m\r\n");
+  auto param = std::find_if(record->params.begin(), record->params.end(),
+                            [&](const plexar::ParameterRecord& p) { return p.name == name; });
+  if (param == record->params.end()) {
+    return ConsoleWrite("\x1b[31m Invalid parameter " + common::TerminalSafeLine(name) + ".\x1b[0m\r\n");
+  }
+  const plexar::TypedValue result = plexar::SetTypedValue(*record->plugin, param->id, typed);
+  if (!result.ok) {
+    return PrintRed("Cannot set " + common::TerminalSafeLine(name) + " of VST #" + number + " to " +
+                    common::TerminalSafeLine(typed) + ": " + common::TerminalSafeLine(result.error));
+  }
+  {
+    std::lock_guard guard(workbenchLock);  // renders copy the values under it
+    param->value = result.normalized;
+  }
+  std::string shown = common::TerminalSafeLine(typed);
+  if (std::optional<float> bare = plexar::BareNumber(typed)) {
+    std::ostringstream text;
+    text << *bare;
+    shown = text.str();
+  }
+  const std::string plain = common::TerminalSafeLine(plexar::ShownValue(*record->plugin, param->id));
+  ConsoleWrite("\x1b[34m " + common::TerminalSafeLine(name) + " VST #" + number + " = " + shown + (plain.empty() ? "" : " (" + plain + ")") +
+               ".\x1b[0m\r\n");
 }
 
 void LoadPlugin(const std::string& file) {
@@ -178,16 +195,65 @@ void Save(const std::string& word, const std::string& file) {
   ConsoleWrite("\x1b[34mVST " + number + " -> " + where + ".\x1b[0m\r\n");
 }
 
-// The rack's size, then every entry whose host has ended.
+// What an entry runs: which snippet it was compiled from, or its file.
+std::string Origin(const VST& record) {
+  if (record.code.empty()) return "file " + common::TerminalSafeLine(record.file);
+  auto snippet = std::find(fausts.begin(), fausts.end(), record.code);
+  if (snippet == fausts.end()) return "compiled code";
+  return "compiled snippet #" + std::to_string(snippet - fausts.begin() + 1);
+}
+
+// The sources whose chains hold the entry: "in 1 (drums.wav), 3 (voice.flac)".
+std::string Users(const std::shared_ptr<VST>& record) {
+  std::string out;
+  for (size_t s = 0; s < sources.size(); ++s) {
+    const auto& chain = sources[s]->chain;
+    if (std::find(chain.begin(), chain.end(), record) == chain.end()) continue;
+    out += (out.empty() ? "in " : ", ") + std::to_string(s + 1) + " (" +
+           common::TerminalSafeLine(std::filesystem::path(sources[s]->file).filename().string()) + ")";
+  }
+  return out.empty() ? "in no source" : out;
+}
+
+// The parameters' current plain values, cut short with a count of the rest.
+std::string Values(VST& record) {
+  constexpr size_t kShort = 100;
+  std::string out;
+  size_t shown = 0;
+  for (const auto& param : record.params) {
+    std::string one = common::TerminalSafeLine(param.name) + " " +
+                      common::TerminalSafeLine(plexar::ShownValue(*record.plugin, param.id));
+    if (!out.empty() && out.size() + one.size() > kShort) break;
+    out += (out.empty() ? "" : ", ") + one;
+    ++shown;
+  }
+  if (shown < record.params.size()) out += " (+" + std::to_string(record.params.size() - shown) + " more)";
+  return out.empty() ? "no parameters" : out;
+}
+
+// The rack's size, then a line for every entry; one whose host has ended says so in red.
+// The values are asked for outside the workbench lock: a host may take its time answering.
 void List() {
-  std::string out = "\x1b[36mVSTs: " + std::to_string(vsts.size()) + "\x1b[0m\r\n";
-  std::lock_guard guard(workbenchLock);
-  for (size_t k = 0; k < vsts.size(); ++k) {
-    auto* remote = plexar::remote::AsRemote(vsts[k]->plugin);
+  std::vector<std::shared_ptr<VST>> rack;
+  std::vector<std::string> heads;
+  {
+    std::lock_guard guard(workbenchLock);
+    rack = vsts;
+    for (const auto& record : rack) heads.push_back(Origin(*record) + ", " + Users(record));
+  }
+  std::string out = "\x1b[36mVSTs: " + std::to_string(rack.size()) + "\x1b[0m\r\n";
+  for (size_t k = 0; k < rack.size(); ++k) {
+    VST& record = *rack[k];
+    const std::string number = std::to_string(k + 1);
+    auto* remote = plexar::remote::AsRemote(record.plugin);
     const std::string why = remote ? remote->EndText() : "";
-    if (why.empty()) continue;
-    out += "\x1b[31m#" + std::to_string(k + 1) + ": " + common::TerminalSafeLine(vsts[k]->name) + ", " +
-           why + ", bypassed (/vst reload " + std::to_string(k + 1) + ")\x1b[0m\r\n";
+    if (!why.empty()) {
+      out += "\x1b[31m#" + number + ": " + common::TerminalSafeLine(record.name) + ", " + why +
+             ", bypassed (/vst reload " + number + ")\x1b[0m\r\n";
+      continue;
+    }
+    out += "\x1b[36m#" + number + ": " + common::TerminalSafeLine(record.name) + " by " +
+           common::TerminalSafeLine(record.vendor) + ", " + heads[k] + "; " + Values(record) + "\x1b[0m\r\n";
   }
   ConsoleWrite(out);
 }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "plexar/editor/registry.h"
+#include "plexar/parameter_text.h"
 #include "plexar/editor/ui_thread.h"
 
 namespace plexar::editor {
@@ -37,10 +38,8 @@ class ListSink final : public GenericCallback<VSTNOTIFICATION> {
 ParameterDialog* ParameterDialog::Open(VST* object, HWND) {
   std::vector<ParameterRecord> params;
   if (!Succeeded(object->GetParameters(&params))) return nullptr;
-  int32_t version = 0;
-  object->GetVstVersion(&version);
   auto* dialog = new ParameterDialog(object);
-  dialog->Build(version > 2999);
+  dialog->Build(true);
   dialog->sink_ = new ListSink(object);
   object->Advise(dialog->sink_);
   dialog->Refill();
@@ -87,6 +86,7 @@ void ParameterDialog::Present() { gtk_window_present(GTK_WINDOW(window_)); }
 void ParameterDialog::Refill() {
   std::vector<ParameterRecord> params;
   if (Succeeded(object_->GetParameters(&params))) table_.Fill(params, withUnits_);
+  for (const ParameterRow& row : std::vector<ParameterRow>(table_.Rows())) Describe(row.id);
   gtk_list_store_clear(store_);
   for (const ParameterRow& row : table_.Rows()) {
     GtkTreeIter it;
@@ -103,29 +103,40 @@ void ParameterDialog::ClickHeader(int column) {
   Refill();
 }
 
+void ParameterDialog::Describe(int32_t id) {
+  std::string text, unit;
+  if (object_->GetParameterDisplay(id, &text, &unit) == S_OK) table_.SetShown(id, text, unit);
+}
+
+void ParameterDialog::ShowRow(int row) {
+  GtkTreeIter it;
+  if (!gtk_tree_model_iter_nth_child(GTK_TREE_MODEL(store_), &it, nullptr, row)) return;
+  const ParameterRow& shown = table_.Rows()[static_cast<size_t>(row)];
+  gtk_list_store_set(store_, &it, kValue, shown.value.c_str(), kUnits, shown.units.c_str(), -1);
+}
+
 void ParameterDialog::ParameterChanged(int32_t id, float value) {
   const int row = table_.Find(id);
   if (row < 0 || !table_.SetValue(id, value)) return;
+  Describe(id);
+  ShowRow(row);
   GtkTreeIter it;
   if (!gtk_tree_model_iter_nth_child(GTK_TREE_MODEL(store_), &it, nullptr, row)) return;
-  gtk_list_store_set(store_, &it, kValue, table_.Rows()[static_cast<size_t>(row)].value.c_str(), -1);
   GtkTreePath* path = gtk_tree_model_get_path(GTK_TREE_MODEL(store_), &it);
   gtk_tree_view_scroll_to_cell(GTK_TREE_VIEW(tree_), path, nullptr, FALSE, 0, 0);
   gtk_tree_path_free(path);
 }
 
+// The same forms as typed at the prompt: a bare number is normalised, "8Hz" or "On" plain.
 bool ParameterDialog::EnterValue(int32_t id, const std::string& text) {
   const int row = table_.Find(id);
   if (row < 0) return false;
-  char* end = nullptr;
-  errno = 0;
-  const double value = std::strtod(text.c_str(), &end);
-  if (end == text.c_str() || errno == ERANGE || !std::isfinite(value)) return false;
-  GtkTreeIter it;
-  if (gtk_tree_model_iter_nth_child(GTK_TREE_MODEL(store_), &it, nullptr, row)) {
-    gtk_list_store_set(store_, &it, kValue, text.c_str(), -1);
-  }
-  return object_->SetParameter(id, static_cast<float>(value)) == S_OK;
+  const TypedValue typed = SetTypedValue(*object_, id, text);
+  if (!typed.ok) return false;
+  table_.SetValue(id, typed.normalized);
+  Describe(id);
+  ShowRow(row);
+  return true;
 }
 
 void ParameterDialog::OnHeader(GtkTreeViewColumn* column, gpointer data) {

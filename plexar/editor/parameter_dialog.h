@@ -23,7 +23,8 @@ class ParameterDialog {
   void ClickHeader(int column);
   /// A live change from the plug-in.
   void ParameterChanged(int32_t id, float value);
-  /// What OK in the value dialog does: the cell takes the text, the plug-in the number.
+  /// What OK in the value dialog does: the plug-in takes the value as typed at the prompt,
+  /// and the cell shows what the plug-in then shows.
   bool EnterValue(int32_t id, const std::string& text);
 
   const ParameterTable& Table() const { return table_; }
@@ -39,6 +40,10 @@ class ParameterDialog {
   void Build(bool withUnits);
   void Show();
   void AskValue(int32_t id);
+  /// Takes the plug-in's own text and unit for the row of `id` into the table.
+  void Describe(int32_t id);
+  /// Writes a table row's value and unit into its cells.
+  void ShowRow(int row);
   static void OnHeader(GtkTreeViewColumn* column, gpointer dialog);
   static void OnRowActivated(GtkTreeView*, GtkTreePath* path, GtkTreeViewColumn*, gpointer dialog);
   static gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer dialog);

@@ -64,4 +64,12 @@ bool ParameterTable::SetValue(int32_t id, double value) {
   return true;
 }
 
+bool ParameterTable::SetShown(int32_t id, const std::string& text, const std::string& units) {
+  const int row = Find(id);
+  if (row < 0) return false;
+  rows_[static_cast<size_t>(row)].value = text;
+  if (!units.empty()) rows_[static_cast<size_t>(row)].units = units;
+  return true;
+}
+
 }  // namespace plexar::editor

@@ -13,8 +13,8 @@ namespace plexar::editor {
 struct ParameterRow {
   int32_t id = 0;
   std::string name;
-  std::string value;  // "%.3f"
-  std::string units;  // VST 3 only
+  std::string value;  // the plug-in's display text, or the normalised value as "%.3f"
+  std::string units;
 };
 
 /// Column numbers of the header clicks that sort.
@@ -31,6 +31,8 @@ class ParameterTable {
   int Find(int32_t id) const;
   /// Writes the value into the row of `id`; false when no row shows it.
   bool SetValue(int32_t id, double value);
+  /// Shows the plug-in's own text and unit for the row of `id`; false when no row shows it.
+  bool SetShown(int32_t id, const std::string& text, const std::string& units);
 
   const std::vector<ParameterRow>& Rows() const { return rows_; }
   /// ±1 by id, ±2 by name; negative is descending.

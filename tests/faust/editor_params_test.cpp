@@ -21,16 +21,17 @@ class FaustParameterListTest : public faust_testing::EngineTest {
 };
 
 TEST_F(FaustParameterListTest, ValueTypedInTheListIsRendered) {
-  auto effect = Load("gain = hslider(\"gain\", 1, 0, 1, 0.01); process = *(gain);");
+  auto effect = Load("import(\"stdfaust.lib\"); gain = hslider(\"gain[unit:dB]\", 0, -60, 0, 0.1) : ba.db2linear; process = *(gain);");
   ASSERT_TRUE(effect);
   EXPECT_EQ(effect->plugin->ShowEditor(nullptr, 0, 0), plexar::E_FAIL);
   ASSERT_EQ(effect->plugin->ShowEditor(nullptr, 2, 0), plexar::S_OK);
   const auto rows = plexar::editor::ShownParameters(effect->plugin);
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0].name, "gain");
-  EXPECT_EQ(rows[0].value, "1.000");
+  EXPECT_EQ(rows[0].value + " " + rows[0].units, "0.0 dB");
   EXPECT_EQ(rows[1].name, "Bypass");
-  ASSERT_TRUE(plexar::editor::EnterParameterValue(effect->plugin, rows[0].id, "0.25"));
+  ASSERT_TRUE(plexar::editor::EnterParameterValue(effect->plugin, rows[0].id, "-12.04dB"));
+  EXPECT_EQ(plexar::editor::ShownParameters(effect->plugin)[0].value, "-12.0");
 
   const fs::path file = home_ / "dc-list.wav";
   ASSERT_TRUE(faust_test::Ffmpeg("-f lavfi -i aevalsrc=0.5:s=48000:d=1 -ac 1", file));
@@ -44,7 +45,7 @@ TEST_F(FaustParameterListTest, ValueTypedInTheListIsRendered) {
   SF_INFO info{};
   std::vector<int16_t> samples = faust_test::ReadWav(out, &info);
   ASSERT_GT(info.frames, 40000);
-  // 0.5 times the typed 0.25.
+  // 0.5 times the typed -12.04 dB, a quarter.
   for (size_t frame = 1000; frame < 40000; frame += 97) ASSERT_NEAR(samples[2 * frame], 4095, 2) << frame;
 }
 

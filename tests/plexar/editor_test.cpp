@@ -285,9 +285,9 @@ TEST_F(EditorTest, ParameterListSkipsMidiCcSortsAndFollowsThePlugin) {
   ASSERT_TRUE(editor::ClickParameterHeader(vst.get(), editor::kNameColumn));
   EXPECT_EQ(names(), (Names{"Zeta", "Gain", "Alpha"}));
 
-  // The plug-in automates its gain: the list follows.
+  // The plug-in automates its gain: the list follows, in the plug-in's own text.
   Probe(vst.get())->Poke(1);
-  EXPECT_TRUE(WaitFor([&] { return ShownParameters(vst.get())[1].value == "0.250"; }));
+  EXPECT_TRUE(WaitFor([&] { return ShownParameters(vst.get())[1].value == "0.25"; }));
 
   ASSERT_TRUE(editor::EnterParameterValue(vst.get(), 2, "0.75"));
   float value = 0;
@@ -317,10 +317,15 @@ TEST_F(EditorTest, Vst2PluginWithoutEditorGetsTheParameterList) {
   EXPECT_EQ(FrameChildWindow(vst.get()), 0u);
   const auto rows = ShownParameters(vst.get());
   ASSERT_EQ(rows.size(), 2u);
+  // The plug-in's display and label, and a plain value typed as at the prompt.
   EXPECT_EQ(rows[0].name, "Gain");
-  EXPECT_EQ(rows[0].value, "0.500");
+  EXPECT_EQ(rows[0].value + " " + rows[0].units, "0.0 dB");
   EXPECT_EQ(rows[1].name, "Mix");
-  EXPECT_EQ(rows[1].units, "");
+  EXPECT_EQ(rows[1].value + " " + rows[1].units, "25 %");
+  ASSERT_TRUE(editor::EnterParameterValue(vst.get(), 1, "40%"));
+  EXPECT_EQ(ShownParameters(vst.get())[1].value, "40");
+  EXPECT_FALSE(editor::EnterParameterValue(vst.get(), 1, "150%"));
+  EXPECT_EQ(ShownParameters(vst.get())[1].value, "40");
 }
 
 // Without an X server nothing is started and every editor call fails at once.

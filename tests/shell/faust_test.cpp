@@ -579,3 +579,83 @@ TEST_F(FaustModeTest, CtrlCCancelsAPluginLoadThatWaits) {
 }
 
 }  // namespace
+
+// Parameters in the plug-in's own terms, for a compiled effect, a VST 2 and a VST 3 plug-in:
+// each value is checked by what a render of a steady 0.5 then hears, and `/vst list` names
+// what the rack holds.
+TEST_F(FaustModeTest, ParametersTakePlainValuesAndTheRackSaysWhatItHolds) {
+  const std::string folder = testing_support::TestHome() + "/plain";
+  std::filesystem::create_directories(folder);
+  const std::string steady = folder + "/steady.wav";
+  ASSERT_TRUE(Ffmpeg("-f lavfi -i 'aevalsrc=0.5|0.5:s=48000:d=0.1'", steady));
+  Start(json::array({CodeAnswer("declare name \"Level\";\nimport(\"stdfaust.lib\");\n"
+                                "process = par(i, 2, *(hslider(\"gain[unit:dB]\", 0, -60, 12, 0.1) : ba.db2linear));\n")}),
+        SilentSoundDevice(folder));
+  run_->Type("a level control\r");
+  ASSERT_TRUE(run_->WaitFor("see /vst for more.\x1b[0m\r\n", 30s)) << ::testing::PrintToString(run_->Output());
+  run_->Type(std::string("/vst load ") + TESSARY_V2FX_SO + "\r");
+  run_->Type(std::string("/vst load ") + TESSARY_SPLIT_SO + "\r");
+  for (int s = 1; s <= 3; ++s) {
+    run_->Type("/source load " + steady + "\r");
+    run_->Type("/vst apply " + std::to_string(s) + " " + std::to_string(s) + "\r");
+  }
+  ASSERT_TRUE(run_->WaitFor("\x1b[34mVST #3 -> " + steady + ".\x1b[0m\r\n", 30s))
+      << ::testing::PrintToString(run_->Output());
+
+  constexpr float kUnchanged = -1;
+  struct Case {
+    int entry;
+    std::string name, typed, reply;
+    float heard;  // the first sample of a render afterwards
+  } cases[] = {
+      {1, "gain", "-6dB", "\x1b[34m gain VST #1 = -6dB (-6.0 dB).", 0.5f * 0.50119f},
+      {1, "gain", "0.5", "\x1b[34m gain VST #1 = 0.5 (-24.0 dB).", 0.5f * 0.063096f},
+      {1, "gain", "20dB", "\x1b[31mCannot set gain of VST #1 to 20dB: it lies outside the range -60.0 dB to 12.0 dB.", kUnchanged},
+      {1, "gain", "loud", "\x1b[31mCannot set gain of VST #1 to loud: the plug-in cannot read it.", kUnchanged},
+      {1, "gain", "8", "\x1b[31mCannot set gain of VST #1 to 8: a bare number is a normalised value from 0 to 1; "
+                       "for 8 dB type 8dB.", kUnchanged},
+      {2, "Gain", "-6dB", "\x1b[34m Gain VST #2 = -6dB (-6.0 dB).", 0.5f * 0.50119f},
+      {2, "Gain", "0.25", "\x1b[34m Gain VST #2 = 0.25 (-6.0 dB).", 0.25f},
+      {2, "Mix", "150%", "\x1b[31mCannot set Mix of VST #2 to 150%: it lies outside the parameter's range.", kUnchanged},
+      {2, "Mix", "40%", "\x1b[34m Mix VST #2 = 40% (40 %).", kUnchanged},
+      // This one shows no text and reads none.
+      {3, "Gain", "0.75", "\x1b[34m Gain VST #3 = 0.75 (0.750).", 0.75f},
+      {3, "Gain", "1.5x", "\x1b[31mCannot set Gain of VST #3 to 1.5x: the plug-in cannot read it.", kUnchanged},
+  };
+  float last[4] = {0, 0.5f, 0.5f, 0.5f};
+  for (const Case& c : cases) {
+    run_->Mark();
+    run_->Type("/vst param " + std::to_string(c.entry) + " " + c.name + " " + c.typed + "\r");
+    EXPECT_TRUE(run_->WaitFor(c.reply + "\x1b[0m\r\n", 10s)) << c.typed << "\n" << ::testing::PrintToString(run_->OutputSinceMark());
+    if (c.heard != kUnchanged) last[c.entry] = c.heard;
+    const std::string out = folder + "/out" + std::to_string(c.entry) + ".wav";
+    run_->Type("/source render " + std::to_string(c.entry) + " " + out + "\r");
+    ASSERT_TRUE(run_->WaitFor("\x1b[34mSource #" + std::to_string(c.entry) + " -> " + out + " (", 30s))
+        << ::testing::PrintToString(run_->OutputSinceMark());
+    EXPECT_NEAR(FirstSample(out), last[c.entry], 2e-3) << c.entry << " " << c.typed;
+  }
+  run_->Mark();
+  run_->Type("/vst list\r");
+  ASSERT_TRUE(run_->WaitFor("#3: ", 10s));
+  ASSERT_TRUE(run_->WaitFor("\x1b[0m\r\n", 10s));
+  const std::string list = run_->OutputSinceMark();
+  for (const std::string& line : std::vector<std::string>{"\x1b[36mVSTs: 3\x1b[0m\r\n",
+        "\x1b[36m#1: Level by Tessary, compiled snippet #1, in 1 (steady.wav); gain -24.0 dB, Bypass Off\x1b[0m\r\n",
+        "\x1b[36m#2: Tessary V2 Test by Tarnwick Tests, file " + std::string(TESSARY_V2FX_SO) +
+            ", in 2 (steady.wav); Gain -6.0 dB, Mix 40 %\x1b[0m\r\n",
+        "\x1b[36m#3: TessarySplit by "}) {
+    EXPECT_NE(list.find(line), std::string::npos) << ::testing::PrintToString(line) << "\n" << ::testing::PrintToString(list);
+  }
+  // Unloading renumbers the rest; a chain that holds an entry twice names its source once.
+  run_->Type("/vst unload 2\r");
+  run_->Type("/vst apply 2 1\r");
+  run_->Type("/vst apply 2 1\r");
+  run_->Mark();
+  run_->Type("/vst list\r");
+  ASSERT_TRUE(run_->WaitFor("#2: ", 10s));
+  ASSERT_TRUE(run_->WaitFor("\x1b[0m\r\n", 10s));
+  EXPECT_NE(run_->OutputSinceMark().find("\x1b[36mVSTs: 2\x1b[0m\r\n"), std::string::npos);
+  EXPECT_NE(run_->OutputSinceMark().find(", in 1 (steady.wav), 3 (steady.wav); Gain 0.750, Mix 1.000\x1b[0m\r\n"),
+            std::string::npos) << ::testing::PrintToString(run_->OutputSinceMark());
+  std::filesystem::remove_all(folder);
+}
