@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "plexar/remote/host_process.h"
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -104,6 +105,18 @@ std::shared_ptr<HostProcess> Supervisor::Spawn(HostKind kind) {
   return made.get();
 }
 
+// The shared object this code was loaded from, when it is not the program itself: a host
+// loads it straight away instead of unpacking it from the program again.
+static std::string OwnModule() {
+  static const std::string file = [] {
+    Dl_info info{};
+    if (!dladdr(reinterpret_cast<void*>(&OwnModule), &info) || !info.dli_fname) return std::string();
+    const std::string name = info.dli_fname;
+    return name.size() > 3 && name.ends_with(".so") ? name : std::string();
+  }();
+  return file;
+}
+
 std::shared_ptr<HostProcess> Supervisor::Fork(HostKind kind) {
   std::string program;
   {
@@ -114,6 +127,7 @@ std::shared_ptr<HostProcess> Supervisor::Fork(HostKind kind) {
   if (program.empty() || socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) return nullptr;
   std::vector<std::string> environment = HostEnvironment();
   std::vector<std::string> argv = {program, "--plugin-host", KindWord(kind)};
+  if (std::string module = OwnModule(); !module.empty()) argv.push_back(module);
   std::vector<char*> args, env;
   for (auto& a : argv) args.push_back(a.data());
   args.push_back(nullptr);
@@ -201,12 +215,16 @@ void Supervisor::Shutdown() {
   if (thread_.joinable()) thread_.join();
 }
 
-std::shared_ptr<HostProcess> HostProcess::Start(HostKind kind) {
+std::shared_ptr<HostProcess> HostProcess::Start(HostKind kind, bool cancellable, HRESULT* result) {
+  HRESULT ignored;
+  HRESULT& hr = result ? *result : ignored;
+  hr = E_HOST_GONE;
   std::shared_ptr<HostProcess> host = Supervisor::Get().Spawn(kind);
   if (!host) return nullptr;
   std::vector<uint8_t> reply;
   MessageWriter none;
-  if (host->Call(Op::kHello, 0, none, &reply, std::chrono::seconds(10)) != S_OK) {
+  hr = host->Call(Op::kHello, 0, none, &reply, std::chrono::seconds(10), -1, cancellable);
+  if (hr != S_OK) {
     host->Kill(false);
     return nullptr;
   }

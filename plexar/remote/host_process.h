@@ -34,8 +34,9 @@ inline constexpr HRESULT E_HOST_CANCELLED = static_cast<HRESULT>(0x80040202u);
 
 class HostProcess {
  public:
-  /// Starts a host; null when it could not be started or did not greet in time.
-  static std::shared_ptr<HostProcess> Start(HostKind kind);
+  /// Starts a host; null when it could not be started or did not greet in time, and
+  /// `result` then says which. A `cancellable` start is ended by `CancelHostCalls`.
+  static std::shared_ptr<HostProcess> Start(HostKind kind, bool cancellable = false, HRESULT* result = nullptr);
   ~HostProcess();
   HostProcess(const HostProcess&) = delete;
   HostProcess& operator=(const HostProcess&) = delete;

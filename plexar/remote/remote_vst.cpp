@@ -110,7 +110,12 @@ HRESULT RemoteVST::Load(const std::filesystem::path* file, void*, void*, int32_t
   if (!file) return E_POINTER;
   if (kind_ != HostKind::kPlugin) return E_UNEXPECTED;
   loadFailure_.clear();
-  if (Attach(HostProcess::Start(HostKind::kPlugin)) != S_OK) return E_FAIL;
+  // A host still starting is part of the load: Ctrl+C ends it too.
+  HRESULT started = S_OK;
+  if (Attach(HostProcess::Start(HostKind::kPlugin, true, &started)) != S_OK) {
+    if (started == E_HOST_CANCELLED) loadFailure_ = "was cancelled";
+    return E_FAIL;
+  }
   path = *file;
   std::vector<uint8_t> reply;
   HRESULT hr = Call(Op::kLoad, MessageWriter().Text(file->string()), &reply, kLoadLimit, -1, true);
