@@ -9,14 +9,12 @@ std::recursive_mutex workbenchLock;
 std::vector<std::string> fausts;
 std::vector<std::shared_ptr<VST>> vsts;
 std::vector<std::shared_ptr<AUDIO_IN>> sources;
-std::vector<std::string> retryPrompts;
 std::string faustFolder;
 
 void ReleaseWorkbench() {
   std::lock_guard guard(workbenchLock);
   for (const auto& source : sources) source->chain.clear();
   vsts.clear();
-  retryPrompts.clear();
 }
 
 std::optional<size_t> WorkbenchIndex(const std::string& word, size_t count) {

@@ -22,8 +22,6 @@ extern std::vector<std::string> fausts;
 extern std::vector<std::shared_ptr<VST>> vsts;
 /// Audio sources in order of loading.
 extern std::vector<std::shared_ptr<AUDIO_IN>> sources;
-/// Follow-up prompts that ask the model to repair code that did not compile.
-extern std::vector<std::string> retryPrompts;
 /// The folder holding the Faust libraries under `libs`, once the engine has reported it.
 extern std::string faustFolder;
 

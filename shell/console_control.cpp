@@ -4,10 +4,10 @@
 #include <chrono>
 #include <thread>
 
-#include "plexar/remote/host_process.h"
 #include "shell/render_state.h"
 #include "shell/session.h"
 #include "shell/submit_prompt.h"
+#include "shell/workbench_link.h"
 
 bool OnConsoleControl(platform::ControlEvent event) {
   if (event == platform::ControlEvent::CtrlC && RenderRunning()) {
@@ -17,7 +17,8 @@ bool OnConsoleControl(platform::ControlEvent event) {
   // A compile or a plug-in load in a host is ended, and a loop of repairs stops with it:
   // the session goes on.
   if (event == platform::ControlEvent::CtrlC) {
-    const bool cancelled = plexar::remote::CancelHostCalls();
+    const WorkbenchCalls* workbench = LoadedWorkbench();
+    const bool cancelled = workbench && workbench->cancelHostCalls();
     if (StopRepairs() || cancelled) return true;
   }
   std::shared_ptr<CMDSESSION> session = cmdSession.load();

@@ -7,6 +7,7 @@
 #include "shell/commands.h"
 #include "shell/session.h"
 #include "shell/words.h"
+#include "shell/workbench_link.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ const CommandRow kCommands[] = {
     {"cls", 1, Always, false, ClearScreen},
     {"/compact", 1, Always, false, CompactConversation},
     {"/disabledskill", 2, Always, false, DisableSkill},
-    {"/faust", 1, Always, true, FaustCommand},
+    {"/faust", 1, Always, true, RunFaustCommand},
     {"/help", 1, Always, false, PrintHelp},
     {"/login", 1, Always, false, SignIn},
     {"/logout", 1, Always, false, SignOut},
@@ -43,11 +44,11 @@ const CommandRow kCommands[] = {
     {"/autocompile", 1, Always, true, SetAutoCompile},
     {"/quota", 1, Always, false, PrintQuota},
     {"/skill", 2, Always, false, AddSkillFolder},
-    {"/source", 1, Always, true, SourceCommand},
+    {"/source", 1, Always, true, RunSourceCommand},
     {"/status", 1, ClientExists, false, ShowStatusDialog},
     {"/streaming", 1, ClientExists, false, ToggleStreaming},
     {"/thinking", 1, Always, false, ToggleThinking},
-    {"/vst", 1, Always, true, VstCommand},
+    {"/vst", 1, Always, true, RunVstCommand},
 };
 
 }  // namespace

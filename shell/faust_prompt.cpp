@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/faust_prompt.h"
 
-#include "faust/workbench.h"
 
 namespace {
 
@@ -29,12 +28,12 @@ constexpr char kClosing[] =
 
 }  // namespace
 
-std::string FaustPrompt() {
+std::string FaustPrompt(const std::string& libraryFolder) {
   std::string prompt = kIntroduction;
-  if (faustFolder.empty()) {
+  if (libraryFolder.empty()) {
     prompt += kLibraryList;
   } else {
-    prompt += "Use available faust libraries in folder " + faustFolder +
+    prompt += "Use available faust libraries in folder " + libraryFolder +
               "/libs. You may examine faust code in these lib files. All are included in "
               "stdfaust.lib, so by doing 'import(\"stdfaust.lib\");' you get all of them.";
   }

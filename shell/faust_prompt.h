@@ -3,6 +3,6 @@
 
 #include <string>
 
-
-/// The first prompt of every faust-mode conversation.
-std::string FaustPrompt();
+/// The first prompt of every faust-mode conversation; it names `libraryFolder`, the engine's
+/// Faust library folder, when that is known.
+std::string FaustPrompt(const std::string& libraryFolder);

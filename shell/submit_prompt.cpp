@@ -6,16 +6,16 @@
 
 #include "common/terminal_text.h"
 #include "copilot/session_protocol.h"
-#include "faust/faust_engine.h"
-#include "faust/workbench.h"
 #include "platform/console.h"
-#include "shell/auto_compile.h"
 #include "shell/backend.h"
 #include "shell/cmd_mode.h"
 #include "shell/faust_prompt.h"
 #include "shell/session.h"
+#include "shell/workbench_link.h"
 
 using platform::ConsoleWrite;
+
+std::vector<std::string> retryPrompts;
 
 namespace {
 
@@ -56,8 +56,9 @@ std::atomic<bool> repairsStopped{false};
 const char* SystemPromptFor(int32_t mode, std::string& faust) {
   if (mode == kCmdMode) return kCmdModePrompt;
   if (mode == kFaustMode) {
-    EnsureFaustEngine();  // the prompt names the engine's library folder
-    faust = FaustPrompt();
+    // The prompt names the engine's library folder.
+    const WorkbenchCalls* workbench = Workbench();
+    faust = FaustPrompt(workbench ? workbench->libraryFolder() : std::string());
     return faust.c_str();
   }
   return nullptr;
@@ -163,7 +164,7 @@ bool SubmitOnePrompt(const std::string& line, PromptState state) {
                  " done\x1b[0m\r\n");
     // An answer the user stopped is cut short; its code would only fail and ask for more.
     if (session->mode == kFaustMode && !completed->content.empty() && !promptAborted.load()) {
-      CaptureFaust(completed->content);
+      if (const WorkbenchCalls* workbench = Workbench()) workbench->captureFaust(completed->content);
       if (!retryPrompts.empty()) repairsUnderWay.store(true);
     }
   }

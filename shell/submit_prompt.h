@@ -3,8 +3,13 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "shell/prompt.h"
+
+/// Follow-up prompts that ask the model to repair code that did not compile, sent one after
+/// another once an answer is done.
+extern std::vector<std::string> retryPrompts;
 
 /// Opens a conversation for the session when none is open, sending the mode's system prompt.
 void EnsureConversation();

@@ -10,16 +10,12 @@
 #include "copilot/copilot_raw.h"
 #include "copilot/extract.h"
 #include "copilot/local_models.h"
-#include "faust/audio_in.h"
-#include "faust/host_notices.h"
-#include "faust/workbench.h"
 #include "ollama/ollama.h"
 #include "platform/child_process.h"
 #include "platform/console.h"
 #include "platform/control_signals.h"
 #include "platform/line_editor.h"
 #include "platform/terminal.h"
-#include "plexar/remote/host_process.h"
 #include "shell/backend.h"
 #include "shell/console_control.h"
 #include "shell/copy_response.h"
@@ -28,6 +24,7 @@
 #include "shell/prompt_loop.h"
 #include "shell/session.h"
 #include "shell/startup_options.h"
+#include "shell/workbench_link.h"
 
 namespace {
 
@@ -42,7 +39,8 @@ std::shared_ptr<CMDSESSION> MakeSession(const StartupOptions& options) {
 
 void Shutdown() {
   // Sources stop first: their threads play through rack entries released below.
-  StopAllSources(quitting);
+  const WorkbenchCalls* workbench = LoadedWorkbench();
+  if (workbench) workbench->stopSources();
   // Nothing the start-up thread waits for may hold up the end: the unpacking, the CLI's
   // start and handshake, and the model listing all give up at once.
   CancelExtraction();
@@ -54,22 +52,16 @@ void Shutdown() {
   JoinBackendThreads();
   // A start-up thread that finished after the first release published its client.
   copilot.store(nullptr);
-  // Hosts go before the rack they serve: an entry whose host hangs cannot hold up the end,
-  // no host's end is reported as a crash, and a notice that is starting the engine host
-  // again finds it gone at once.
-  MuteHostNotices();
-  plexar::remote::ShutdownHosts();
-  StopHostNotices();
-  ReleaseWorkbench();
+  if (workbench) workbench->release();
 }
 
 // Plug-ins and compiled effects run in host processes started from this same executable,
 // unless asked otherwise for measurement or debugging.
-void ChooseHosts() {
+std::string HostProgram() {
   const char* mode = std::getenv("TESSARY_PLUGIN_HOSTS");
-  if (mode && std::string(mode) == "inprocess") return;
+  if (mode && std::string(mode) == "inprocess") return {};
   // Still this program when an update has replaced the file meanwhile.
-  plexar::remote::SetHostProgram("/proc/self/exe");
+  return "/proc/self/exe";
 }
 
 }  // namespace
@@ -98,11 +90,10 @@ int RunTessary(int argc, char** argv) {
   cmdSession.store(session);
   if (!options->folder.empty()) DispatchCommand("cd \"" + options->folder + "\"");
 
-  ChooseHosts();
   platform::LineEditor editor(CopyLastResponse, [session] {
     return BuildPrompt(CurrentPromptState(), session->folder);
   });
-  SetNoticeRedraw([&editor] { editor.RequestRedraw(); });
+  SetWorkbenchHosts(HostProgram(), [&editor] { editor.RequestRedraw(); });
   StartBackendThread(options->token, &editor);
   platform::ConsoleWrite(BannerText(session->mode));
   RunPromptLoop(editor);

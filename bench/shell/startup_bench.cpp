@@ -5,9 +5,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <thread>
+#include <vector>
 
 #include "tests/support/fake_copilot.h"
 #include "tests/support/pty_session.h"
@@ -89,6 +91,39 @@ BENCHMARK(BM_TimeToPrompt)
       std::sort(sorted.begin(), sorted.end());
       return sorted[sorted.size() / 2];
     });
+
+// Chat mode's start against its anchor, in the same run, alternating: the first byte of
+// tessary's prompt (no Copilot CLI) against `bash -i -c exit` to its end, both on a
+// pseudo-terminal; and what tessary keeps resident at that prompt. Chat mode loads none of
+// the workbench's libraries.
+void BM_ChatStartAgainstBash(benchmark::State& state) {
+  std::vector<double> tessary, bash;
+  double megabytes = 0;
+  for (auto _ : state) {
+    auto start = Clock::now();
+    {
+      PtySession run({testing_support::TessaryPath()});
+      if (!run.WaitFor("[AI] ", std::chrono::seconds(20))) state.SkipWithError("no prompt");
+      tessary.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      megabytes = std::max(megabytes, ResidentMegabytes(run.Pid()));
+      run.Type("/exit\r");
+      run.WaitForExit();
+    }
+    start = Clock::now();
+    PtySession shell({"/bin/bash", "-i", "-c", "exit"});
+    if (!shell.WaitForExit(std::chrono::seconds(20))) state.SkipWithError("bash did not end");
+    bash.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+  }
+  std::sort(tessary.begin(), tessary.end());
+  std::sort(bash.begin(), bash.end());
+  const double t = tessary[tessary.size() / 2], b = bash[bash.size() / 2];
+  state.counters["tessary_ms"] = t;
+  state.counters["bash_ms"] = b;
+  state.counters["ratio"] = t / b;
+  state.counters["idle_rss_MB"] = megabytes;
+}
+BENCHMARK(BM_ChatStartAgainstBash)->Iterations(20)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // /exit typed 0.1 s after the start, with the built-in CLI: the time from the key to the end of
 // the process. Argument 0: a warm run; 1: a first run, which is still unpacking the CLI.

@@ -6,7 +6,6 @@
 #include <thread>
 
 #include "common/base64.h"
-#include "faust/workbench.h"
 #include "shell/faust_prompt.h"
 #include "tests/support/fake_copilot.h"
 #include "tests/support/fake_ollama.h"
@@ -129,9 +128,8 @@ TEST_F(ChatTest, FaustModeOpensAConversationWithTheFaustPrompt) {
   std::vector<json> prompts = Prompts();
   ASSERT_EQ(prompts.size(), 2u);
   // The prompt names the folder the engine keeps its library link in.
-  faustFolder = testing_support::TestHome() +
-                "/.local/share/tessary/933bd016-0397-42c9-b3e0-eaa7900ef53e";
-  EXPECT_EQ(prompts[0], FaustPrompt());
+  EXPECT_EQ(prompts[0], FaustPrompt(testing_support::TestHome() +
+                                    "/.local/share/tessary/933bd016-0397-42c9-b3e0-eaa7900ef53e"));
   EXPECT_EQ(prompts[1], "make a reverb");
 }
 

@@ -568,6 +568,9 @@ TEST_F(FaustModeTest, CtrlCCancelsAPluginLoadThatWaits) {
   Start(json::array());
   const std::string fifo = home_ + "/plugin-" + std::to_string(getpid()) + ".so";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  // The workbench loads first, so that the key finds the plug-in's load under way.
+  run_->Type("/vst list\r");
+  ASSERT_TRUE(run_->WaitFor("VSTs: 0", 30s));
   run_->Type("/vst load " + fifo + "\r");
   std::this_thread::sleep_for(500ms);
   run_->Type("\x03");

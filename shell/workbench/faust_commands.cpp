@@ -17,7 +17,7 @@
 #include "faust/workbench.h"
 #include "platform/console.h"
 #include "platform/write_target.h"
-#include "shell/auto_compile.h"
+#include "shell/workbench/auto_compile.h"
 #include "shell/commands.h"
 #include "shell/words.h"
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "shell/auto_compile.h"
+#include "shell/workbench/auto_compile.h"
 
 #include "faust/audio_in.h"
 #include "faust/faust_engine.h"
@@ -7,6 +7,7 @@
 #include "faust/workbench.h"
 #include "platform/console.h"
 #include "shell/session.h"
+#include "shell/submit_prompt.h"
 
 using platform::ConsoleWrite;
 
