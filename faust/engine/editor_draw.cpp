@@ -51,6 +51,7 @@ void Text(cairo_t* cr, const std::string& text, double x, double y, double room,
   Set(cr, colour);
   cairo_move_to(cr, at, y);
   cairo_show_text(cr, shown.c_str());
+  cairo_new_path(cr);  // the text leaves a current point the next arc would join
 }
 
 void HorizontalTrack(cairo_t* cr, const Rect& b, double y, double position, Colour fill) {
