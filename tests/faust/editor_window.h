@@ -34,14 +34,17 @@ class EditorWindow {
   EditorWindow(const EditorWindow&) = delete;
   EditorWindow& operator=(const EditorWindow&) = delete;
 
-  /// The editor's own window below `parent` (the frame's child area), or 0.
-  Window Find(Window parent) {
+  /// The first editor window below `top` (the frame's child area; by default the whole
+  /// screen), or 0.
+  Window Find(Window top = 0) {
+    if (!display_) return 0;
+    if (!top) top = DefaultRootWindow(display_);
     Window root = 0, up = 0, *children = nullptr;
     unsigned count = 0;
     Window found = 0;
-    if (display_ && XQueryTree(display_, parent, &root, &up, &children, &count)) {
+    if (XQueryTree(display_, top, &root, &up, &children, &count)) {
       for (unsigned i = 0; i < count && !found; ++i) {
-        if (!Property(children[i]).empty()) found = children[i];
+        found = Property(children[i]).empty() ? Find(children[i]) : children[i];
       }
       if (children) XFree(children);
     }
@@ -71,6 +74,19 @@ class EditorWindow {
     const long pixel = static_cast<long>(XGetPixel(image, 0, 0) & 0xFFFFFF);
     XDestroyImage(image);
     return pixel;
+  }
+
+  /// How many pixels of a rectangle of `window` are dark, as drawn text is.
+  int DarkPixels(Window window, int x, int y, int w, int h) {
+    XImage* image = XGetImage(display_, window, x, y, static_cast<unsigned>(w),
+                              static_cast<unsigned>(h), AllPlanes, ZPixmap);
+    if (!image) return 0;
+    int dark = 0;
+    for (int row = 0; row < h; ++row) {
+      for (int column = 0; column < w; ++column) dark += (XGetPixel(image, column, row) & 0xFF) < 0x80;
+    }
+    XDestroyImage(image);
+    return dark;
   }
 
   /// A press of the first button at a point of `window`, a move to `(toX, toY)` in steps,

@@ -2,6 +2,7 @@
 // The compiled effects' own editor on a private Xvfb server: its widgets as the program lays
 // them out, a pointer moving them (through XTest) heard in the effect, values set from
 // outside and meters of the running effect shown.
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 
@@ -140,6 +141,29 @@ TEST_F(FaustEditorTest, SliderMovedWithThePointerIsHeardAndValuesSetElsewhereMov
   EXPECT_TRUE(WaitFor([&] { return IsTrack(x_.Pixel(editor, left + width / 2, track)); }))
       << std::hex << x_.Pixel(editor, left + width / 2, track);
   EXPECT_NEAR(Block(*effect_, ones, ones)[0][100], 0.1f, 1e-6);
+}
+
+// A log slider's middle is the geometric mean of its ends; a knob turns as the pointer moves
+// up, its whole range in 200 pixels; a number entry steps with its - and +.
+TEST_F(FaustEditorTest, LogSlidersKnobsAndNumberEntriesMoveAsTheyShow) {
+  const Window editor = Open(R"(process = *(hslider("[1]freq[scale:log]", 20, 20, 20000, 0))
+      : *(hslider("[2]amount[style:knob]", 0, 0, 1, 0)) : *(nentry("[3]steps", 2, 0, 10, 2));)");
+  ASSERT_NE(editor, 0u);
+  const auto freq = Widget(editor, "freq"), amount = Widget(editor, "amount"), steps = Widget(editor, "steps");
+  const int left = freq.x + 10, width = freq.w - 20;
+  x_.Drag(editor, left, freq.y + 32, left + width / 2, freq.y + 32);
+  auto freqHz = [&] { return 20 + Value(0) * (20000 - 20); };
+  EXPECT_TRUE(WaitFor([&] { return std::abs(freqHz() - std::sqrt(20.0 * 20000.0)) < 25; })) << freqHz();
+  x_.Drag(editor, amount.CentreX(), amount.CentreY(), amount.CentreX(), amount.CentreY() - 100);
+  EXPECT_TRUE(WaitFor([&] { return std::abs(Value(1) - 0.5f) < 0.011f; })) << Value(1);
+  const float two = Value(2);
+  EXPECT_FLOAT_EQ(two, 0.2f);
+  x_.Click(editor, steps.x + steps.w - 6, steps.y + 32);
+  EXPECT_TRUE(WaitFor([&] { return std::abs(Value(2) - 0.4f) < 1e-6f; })) << Value(2);
+  x_.Click(editor, steps.x + 6, steps.y + 32);
+  x_.Click(editor, steps.x + 6, steps.y + 32);
+  x_.Click(editor, steps.x + 6, steps.y + 32);
+  EXPECT_TRUE(WaitFor([&] { return Value(2) == 0.0f; })) << "stops at the bottom, " << Value(2);
 }
 
 TEST_F(FaustEditorTest, BargraphShowsTheRunningEffect) {
