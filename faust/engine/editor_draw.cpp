@@ -222,6 +222,7 @@ void DrawEditor(cairo_t* cr, const Widget& root, WidgetValues& values, int width
   cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
   cairo_set_font_size(cr, 12);
   Tree(cr, root, values, true);
+  if (root.children.empty()) Text(cr, "This effect has no controls.", kPad, 24, width - 2 * kPad, Align::Left);
   if (height - root.box.h >= kStatusHeight) {
     Text(cr, status, kPad, height - 7, width - 2 * kPad, Align::Left);
   }

@@ -16,6 +16,7 @@ namespace faust_engine {
 
 namespace {
 
+constexpr int kSmallestWidth = 240, kSmallestHeight = 40;
 constexpr long kEvents = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
                          LeaveWindowMask | StructureNotifyMask;
 
@@ -41,6 +42,9 @@ void DescribeInto(const Widget& w, int depth, std::string& out) {
 EditorView::EditorView(EditorModel* model) : model_(model), root_(model->Interface().root) {
   model_->Hold();
   LayOut(root_, &width_, &height_);
+  // Room for the line that says a program has no controls.
+  width_ = std::max(width_, kSmallestWidth);
+  height_ = std::max(height_, kSmallestHeight);
   hasTooltips_ = HasTooltips(root_);
   if (hasTooltips_) height_ += layout::kStatusHeight;
 }

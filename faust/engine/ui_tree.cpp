@@ -59,6 +59,7 @@ class TreeCollector : public UI {
     Widget w;
     w.kind = kind;
     w.label = label ? label : "";
+    if (w.label == "0x00") w.label.clear();  // Faust's name for a box the code left unnamed
     auto found = meta_.find(zone);
     if (found != meta_.end()) {
       const auto& m = found->second;
@@ -75,7 +76,7 @@ class TreeCollector : public UI {
     if (!opened_) {
       opened_ = true;
       tree.root.kind = kind;
-      tree.root.label = label ? label : "";
+      tree.root.label = label && std::string(label) != "0x00" ? label : "";
       meta_.erase(nullptr);
       return;
     }

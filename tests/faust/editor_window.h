@@ -110,6 +110,7 @@ class EditorWindow {
     XTestFakeButtonEvent(display_, 1, False, CurrentTime);
     XSync(display_, False);
   }
+  void Hover(Window window, int x, int y) { MoveTo(window, x, y); }
   void Click(Window window, int x, int y) {
     Press(window, x, y);
     Release();

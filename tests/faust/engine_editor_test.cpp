@@ -210,6 +210,15 @@ TEST_F(FaustEditorTest, TabsSwitchPagesButtonsHoldAndSwitchesToggle) {
   EXPECT_EQ(Block(*effect_, ones, ones)[0][10], 0.0f);
 }
 
+TEST_F(FaustEditorTest, AProgramWithoutControlsSaysSo) {
+  const Window editor = Open("process = *(0.5);");
+  ASSERT_NE(editor, 0u);
+  const auto widgets = x_.Widgets(editor);
+  ASSERT_EQ(widgets.size(), 1u);
+  EXPECT_EQ(widgets[0].kind, "vgroup");
+  EXPECT_TRUE(WaitFor([&] { return x_.DarkPixels(editor, 8, 12, 150, 16) > 20; }));
+}
+
 // The pictures of the README; written to TESSARY_EDITOR_SHOTS when it names a folder.
 TEST_F(FaustEditorTest, TremoloAndGroupedReverbAsPictures) {
   const char* wanted = std::getenv("TESSARY_EDITOR_SHOTS");
@@ -219,8 +228,15 @@ TEST_F(FaustEditorTest, TremoloAndGroupedReverbAsPictures) {
     SCOPED_TRACE(file);
     const Window editor = Open(code);
     ASSERT_NE(editor, 0u);
-    size_t described = x_.Widgets(editor).size();
-    EXPECT_EQ(described, static_cast<size_t>(controls) + (controls == 2 ? 1 : 3));
+    const auto widgets = x_.Widgets(editor);
+    EXPECT_EQ(widgets.size(), static_cast<size_t>(controls) + (controls == 2 ? 1 : 3));
+    if (controls == 2) {
+      // The pointer on the rate slider shows its tooltip on the line below the controls.
+      const auto& root = widgets[0];
+      EXPECT_EQ(x_.DarkPixels(editor, 8, root.h + 4, 200, 14), 0);
+      x_.Hover(editor, Widget(editor, "rate").CentreX(), Widget(editor, "rate").CentreY());
+      EXPECT_TRUE(WaitFor([&] { return x_.DarkPixels(editor, 8, root.h + 4, 200, 14) > 20; }));
+    }
     const std::filesystem::path png = folder / file;
     ASSERT_TRUE(x_.SavePng(editor, png.string()));
     EXPECT_GT(std::filesystem::file_size(png), 1000u);
