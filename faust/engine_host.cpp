@@ -97,6 +97,9 @@ std::vector<std::string> EngineReadable() {
                                     "/dev/urandom", "/dev/zero", "/tmp/.X11-unix",
                                     platform::UnpackFolder().string()};
   if (!faustFolder.empty()) paths.push_back(faustFolder);
+  // The compiled effects' editor draws text: without the font caches fontconfig would read
+  // every font file at each start.
+  paths.push_back("/var/cache/fontconfig");
   if (const char* auth = std::getenv("XAUTHORITY")) paths.push_back(auth);
   if (const char* home = std::getenv("HOME")) paths.push_back(std::string(home) + "/.Xauthority");
   return paths;

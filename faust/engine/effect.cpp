@@ -29,19 +29,25 @@ FaustEffect::FaustEffect(std::shared_ptr<const Program> program) : program_(std:
     if (instance_) {
       instance_->init(static_cast<int>(sampleRate_));
       controls_ = CollectControls(*instance_);
+      ui_ = CollectUi(*instance_);
       inputs_ = instance_->getNumInputs();
       outputs_ = instance_->getNumOutputs();
     }
   }
   if (!instance_) inputs_ = outputs_ = kPassThroughChannels;
   values_ = std::make_unique<std::atomic<double>[]>(std::max<size_t>(controls_.size(), 1));
+  meters_ = std::make_unique<std::atomic<float>[]>(std::max<size_t>(ui_.meterZones.size(), 1));
+  KeepMeters();
   for (size_t i = 0; i < controls_.size(); ++i) {
     values_[i] = controls_[i].ToNormalized(controls_[i].init);
   }
   PrepareBuffers(4096);
 }
 
-FaustEffect::~FaustEffect() { Program::DeleteInstance(instance_); }
+FaustEffect::~FaustEffect() {
+  if (handler_) handler_->release();
+  Program::DeleteInstance(instance_);
+}
 
 void* FaustEffect::Extra(const TUID iid) {
   if (IPluginBase::iid.Matches(iid)) return static_cast<IPluginBase*>(static_cast<IComponent*>(this));
@@ -109,6 +115,9 @@ uint32 FaustEffect::getLatencySamples() { return 0; }
 
 // A Faust program cannot say how long it rings on, so hosts must not cut it off early.
 uint32 FaustEffect::getTailSamples() { return instance_ ? kInfiniteTail : 0; }
+
+// Faust programs know no transport, tempo or time: they need nothing of the context.
+uint32 FaustEffect::getProcessContextRequirements() { return 0; }
 
 tresult FaustEffect::setupProcessing(ProcessSetup& setup) {
   if (setup.symbolicSampleSize != kSample32 && setup.symbolicSampleSize != kSample64) {

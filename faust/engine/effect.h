@@ -8,16 +8,21 @@
 #include <memory>
 #include <vector>
 
-#include "plexar/vst3/com_object.h"
 #include "faust/engine/controls.h"
+#include "faust/engine/editor_model.h"
 #include "faust/engine/program.h"
+#include "faust/engine/ui_tree.h"
+#include "plexar/vst3/com_object.h"
 #include "plexar/vst3/controller.h"
+#include "plexar/vst3/host_interfaces.h"
 
 namespace faust_engine {
 
 using namespace plexar::vst3;
 
-class FaustEffect final : public ComObject<IComponent, IAudioProcessor, IEditController> {
+class FaustEffect final
+    : public ComObject<IComponent, IAudioProcessor, IEditController, IProcessContextRequirements>,
+      private EditorModel {
  public:
   /// The bypass switch hosts expect of an effect, after the program's own controls; far
   /// above their ids, so a program with more controls keeps it.
@@ -50,6 +55,8 @@ class FaustEffect final : public ComObject<IComponent, IAudioProcessor, IEditCon
   tresult setProcessing(TBool state) override;
   tresult process(ProcessData& data) override;
   uint32 getTailSamples() override;
+  // IProcessContextRequirements
+  uint32 getProcessContextRequirements() override;
   // IEditController
   tresult setComponentState(IBStream* state) override;
   int32 getParameterCount() override;
@@ -78,10 +85,27 @@ class FaustEffect final : public ComObject<IComponent, IAudioProcessor, IEditCon
   void PassThrough(ProcessData& data, int32 offset, int32 frames);
   void MarkSilence(ProcessData& data, int32 frames);
   bool Bypassed() const { return bypass_.load() >= 0.5; }
+  void KeepMeters();
+  // EditorModel
+  const UiTree& Interface() const override { return ui_; }
+  double ControlValue(int param) override;
+  std::string ControlText(int param, double normalized) override;
+  double ToNormalized(int param, double plain) override;
+  double ToPlain(int param, double normalized) override;
+  void BeginEdit(int param) override;
+  void Edit(int param, double normalized) override;
+  void EndEdit(int param) override;
+  double MeterValue(int meter) override;
+  void Hold() override { addRef(); }
+  void LetGo() override { release(); }
 
   std::shared_ptr<const Program> program_;
   dsp* instance_ = nullptr;
   std::vector<Control> controls_;
+  UiTree ui_;
+  // The bargraphs as the audio thread last left them, for the editor.
+  std::unique_ptr<std::atomic<float>[]> meters_;
+  IComponentHandler* handler_ = nullptr;
   // Normalised values, set from any thread, written into the zones by the audio thread.
   std::unique_ptr<std::atomic<double>[]> values_;
   std::atomic<bool> valuesChanged_{false};

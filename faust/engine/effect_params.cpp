@@ -128,10 +128,19 @@ tresult FaustEffect::setParamNormalized(ParamID id, ParamValue value) {
   return kResultOk;
 }
 
-tresult FaustEffect::setComponentHandler(IComponentHandler*) { return kResultOk; }
+tresult FaustEffect::setComponentHandler(IComponentHandler* handler) {
+  if (handler == handler_) return kResultOk;
+  if (handler) handler->addRef();
+  if (handler_) handler_->release();
+  handler_ = handler;
+  return kResultOk;
+}
 
-// Compiled programs have no editor of their own; hosts show a parameter list instead.
-IPlugView* FaustEffect::createView(FIDString) { return nullptr; }
+// The editor built from the program's own interface; pass-through has nothing to show.
+IPlugView* FaustEffect::createView(FIDString name) {
+  if (!instance_ || !name || std::strcmp(name, "editor") != 0) return nullptr;
+  return NewEditorView(this);
+}
 
 tresult FaustEffect::setComponentState(IBStream* state) { return setState(state); }
 

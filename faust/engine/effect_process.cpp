@@ -131,6 +131,7 @@ void FaustEffect::RenderFloat(ProcessData& data, int32 offset, int32 frames) {
     inPointers_[c] = in;
   }
   instance_->compute(frames, inPointers_.data(), outPointers_.data());
+  KeepMeters();
 }
 
 void FaustEffect::RenderDouble(ProcessData& data, int32 offset, int32 frames) {
@@ -149,6 +150,7 @@ void FaustEffect::RenderDouble(ProcessData& data, int32 offset, int32 frames) {
     outPointers_[c] = scratch_.data() + static_cast<size_t>(inputs_ + c) * maxFrames_;
   }
   instance_->compute(frames, inPointers_.data(), outPointers_.data());
+  KeepMeters();
   for (int c = 0; c < outputs_; ++c) {
     double* out = Channel<double>(data.outputs, data.numOutputs, c);
     if (!out) continue;

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A compiled Faust effect has no editor of its own: it gets the parameter list, and a value
+// A compiled Faust effect's parameter list, one menu item away from its own editor: a value
 // typed there is heard in what its source renders.
 #include "audio_files.h"
 #include "engine_fixture.h"
 #include "faust/audio_in.h"
 #include "faust/render.h"
+#include "plexar/editor/commands.h"
 #include "plexar/editor/editor_probe.h"
 #include "xvfb_display.h"
 
@@ -23,8 +24,8 @@ class FaustParameterListTest : public faust_testing::EngineTest {
 TEST_F(FaustParameterListTest, ValueTypedInTheListIsRendered) {
   auto effect = Load("import(\"stdfaust.lib\"); gain = hslider(\"gain[unit:dB]\", 0, -60, 0, 0.1) : ba.db2linear; process = *(gain);");
   ASSERT_TRUE(effect);
-  EXPECT_EQ(effect->plugin->ShowEditor(nullptr, 0, 0), plexar::E_FAIL);
-  ASSERT_EQ(effect->plugin->ShowEditor(nullptr, 2, 0), plexar::S_OK);
+  ASSERT_EQ(effect->plugin->ShowEditor(nullptr, 0, 0), plexar::S_OK);
+  ASSERT_TRUE(plexar::editor::ActivateMenuItem(effect->plugin, plexar::editor::kParameters));
   const auto rows = plexar::editor::ShownParameters(effect->plugin);
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0].name, "gain");

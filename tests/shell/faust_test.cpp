@@ -19,6 +19,8 @@
 
 #include "tests/support/fake_copilot.h"
 #include "xvfb_display.h"
+// Last: Xlib's macros clash with names in the headers above.
+#include "tests/faust/editor_window.h"
 
 namespace {
 
@@ -512,7 +514,7 @@ TEST_F(FaustModeTest, EditorsLiveInTheHostAndAnEngineCrashComesBackByItself) {
   run_->Type("a tremolo\r");
   ASSERT_TRUE(run_->WaitFor("Compilation successful, saved to VST #1", 60s))
       << ::testing::PrintToString(run_->OutputSinceMark());
-  run_->Type("/vst edit 1\r");
+  run_->Type("/vst edit 1 params\r");
   ASSERT_TRUE(run_->WaitFor("\x1b[34m Parameters of VST #1 (Tremolo).", 30s))
       << ::testing::PrintToString(run_->OutputSinceMark());
   EXPECT_TRUE(plexar::testing::WaitFor([] { return WindowsTitled("Parameters: ") == 1; }));
@@ -526,7 +528,7 @@ TEST_F(FaustModeTest, EditorsLiveInTheHostAndAnEngineCrashComesBackByItself) {
   ASSERT_TRUE(run_->WaitFor("VST #1 (Tremolo) was compiled again.", 30s))
       << ::testing::PrintToString(run_->OutputSinceMark());
   run_->Type("/vst list\r");
-  run_->Type("/vst edit 1\r");
+  run_->Type("/vst edit 1 params\r");
   ASSERT_TRUE(run_->WaitFor("\x1b[34m Parameters of VST #1 (Tremolo).", 30s));
   EXPECT_EQ(run_->OutputSinceMark().find("bypassed (/vst reload"), std::string::npos);
 
@@ -540,6 +542,39 @@ TEST_F(FaustModeTest, EditorsLiveInTheHostAndAnEngineCrashComesBackByItself) {
   run_->Type("/vst reload 2\r");
   ASSERT_TRUE(run_->WaitFor(") runs again.", 30s)) << ::testing::PrintToString(run_->OutputSinceMark());
   EXPECT_EQ(WindowsTitled("Parameters: "), 1);  // the Tremolo's list stayed open
+}
+
+// The compiled effect's own editor, in the engine host as it is confined and in Tessary's
+// own process: it shows the program's controls and draws their text.
+TEST_F(FaustModeTest, CompiledEffectsEditorDrawsInTheEngineHostAndInProcess) {
+  if (!plexar::testing::StartXvfb()) GTEST_SKIP() << "no Xvfb";
+  for (const std::string hosts : {"", "inprocess"}) {
+    SCOPED_TRACE(hosts.empty() ? "in hosts" : hosts);
+    std::map<std::string, std::string> environment = {
+        {"DISPLAY", std::getenv("DISPLAY")}, {"NO_AT_BRIDGE", "1"}, {"GSETTINGS_BACKEND", "memory"}};
+    if (!hosts.empty()) environment["TESSARY_PLUGIN_HOSTS"] = hosts;
+    Start(json::array({CodeAnswer(kTremolo)}), environment);
+    run_->Type("a tremolo\r");
+    ASSERT_TRUE(run_->WaitFor("Compilation successful, saved to VST #1", 60s))
+        << ::testing::PrintToString(run_->OutputSinceMark());
+    run_->Type("/vst edit 1\r");
+    ASSERT_TRUE(run_->WaitFor("\x1b[34m Editor of VST #1 (Tremolo)", 30s))
+        << ::testing::PrintToString(run_->OutputSinceMark());
+    faust_testing::EditorWindow x;
+    Window editor = 0;
+    ASSERT_TRUE(plexar::testing::WaitFor([&] { return (editor = x.Find()) != 0; }));
+    std::vector<std::string> shown;
+    faust_testing::ShownWidget rate;
+    for (const auto& w : x.Widgets(editor)) {
+      shown.push_back(w.kind + " " + w.label);
+      if (w.label == "rate") rate = w;
+    }
+    EXPECT_EQ(shown, (std::vector<std::string>{"vgroup Tremolo", "hslider depth", "hslider rate"}));
+    // The label "rate" in the top left of its slider: fonts were found and read.
+    EXPECT_TRUE(plexar::testing::WaitFor([&] { return x.DarkPixels(editor, rate.x + 10, rate.y + 4, 30, 14) > 5; }));
+    run_->Type("/exit\r");
+    EXPECT_EQ(run_->WaitForExit(), 0);
+  }
 }
 
 // In-process loading, where a load cannot be taken back: Ctrl+C must leave it be.
