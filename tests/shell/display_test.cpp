@@ -148,8 +148,9 @@ class DisplayTest : public ::testing::TestWithParam<const char*> {
     EXPECT_TRUE(run_->Running());
     EXPECT_EQ(run_->Output().find("bypassed"), std::string::npos);
   }
+  // Up to 15 s: on a busy machine a host takes a while to start and open its window.
   std::vector<Window> WaitForFrames(Outsider& x, size_t count) {
-    for (int i = 0; i < 250; ++i) {
+    for (int i = 0; i < 750; ++i) {
       auto frames = x.Frames();
       if (frames.size() == count) return frames;
       std::this_thread::sleep_for(20ms);
