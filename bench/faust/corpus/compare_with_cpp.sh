@@ -7,6 +7,9 @@
 #
 # BUILD_DIR is a build with bench/faust/faust-engine-render; EXAMPLES_DIR defaults to
 # /usr/share/faust/examples. Takes some minutes; one line per example, then the counts.
+# CXX and CXXFLAGS choose the reference's compiler (g++ -O1, exact arithmetic): with
+# CXX=clang++-14 CXXFLAGS="-O2 -ffast-math -march=x86-64-v3" the reference is built the way
+# libfaust's LLVM back-end builds the engine's code, which tells its differences from ours.
 set -euo pipefail
 [ $# -ge 1 ] || { sed -n '2,9p' "$0"; exit 2; }
 render=$(cd "$1" && pwd)/bench/faust/faust-engine-render
@@ -28,7 +31,9 @@ compare_one() {
     echo "$name faust-fails"
     return
   fi
-  if ! g++ -O1 -std=c++17 -w -I"$here" "$dir/render.cpp" -o "$dir/render" 2>"$dir/gcc.log" ||
+  # shellcheck disable=SC2086
+  if ! "${CXX:-g++}" ${CXXFLAGS:--O1} -std=c++17 -w -I"$here" "$dir/render.cpp" -o "$dir/render" \
+         2>"$dir/cxx.log" ||
      ! "$dir/render" "$frames" "$dir/reference.raw" 2>/dev/null; then
     echo "$name cpp-fails"
     return

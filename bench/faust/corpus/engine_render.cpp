@@ -63,14 +63,25 @@ struct Difference {
   long firstFrame = -1;
 };
 
+// Frames where both are the same infinity or both not a number count as equal (a program
+// that blows up at its defaults does so on both routes); one finite against one not differs.
 Difference Compare(const std::vector<float>& ours, const float* reference, int frames) {
   double error = 0, energy = 0, peak = 0;
-  for (int i = 0; i < frames; ++i) peak = std::max(peak, std::fabs(double(reference[i])));
+  for (int i = 0; i < frames; ++i) {
+    if (std::isfinite(reference[i])) peak = std::max(peak, std::fabs(double(reference[i])));
+  }
   Difference d;
   for (int i = 0; i < frames; ++i) {
-    const double e = double(ours[i]) - reference[i];
+    const float a = ours[i], b = reference[i];
+    if (!std::isfinite(a) || !std::isfinite(b)) {
+      const bool same = (std::isnan(a) && std::isnan(b)) || a == b;
+      if (!same && d.firstFrame < 0) d.firstFrame = i;
+      if (!same) error = INFINITY;
+      continue;
+    }
+    const double e = double(a) - b;
     error += e * e;
-    energy += double(reference[i]) * reference[i];
+    energy += double(b) * b;
     if (d.firstFrame < 0 && std::fabs(e) > 1e-4 * std::max(peak, 1e-30)) d.firstFrame = i;
   }
   // Silence against silence is a match; anything against silence is not.
