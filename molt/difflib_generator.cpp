@@ -110,15 +110,19 @@ void SignatureGenerator::IngestUpTo(std::uint64_t end) {
         }
         return rolling;
       };
-      while (position < due && (position & kBlockMask) != 0) step(position++);
+      auto single = [&] {
+        if (step(position)) due = std::min(longest, position + kHorizon);
+        ++position;
+      };
+      while (position < due && (position & kBlockMask) != 0) single();
       while (position + kBlockMask < due) {
         std::uint32_t blockHighest = hash(position++);
-        for (unsigned i = 1; i <= kBlockMask; ++i) blockHighest = std::max(blockHighest, hash(position++));
+        for (unsigned i = 1; i <= kBlockMask; ++i) {
+          blockHighest = std::max(blockHighest, hash(position++));
+        }
         highest[((position - 1) >> kBlockBits) % kBlocks] = blockHighest;
       }
-      for (; position < due; ++position) {
-        if (step(position)) due = std::min(longest, position + kHorizon);
-      }
+      while (position < due) single();
       if (position == end) break;
     }
     step(position);
