@@ -65,33 +65,67 @@ void SignatureGenerator::Feed(std::span<const std::uint8_t> bytes) {
 // the only possible peak when a horizon has passed it.
 //
 // Every byte of every signed file passes this loop, so what it touches lives in locals (the
-// stores into the hash rings could otherwise alias the members) and only a possible cut
-// leaves the fast path.
+// stores into the hash rings could otherwise alias the members), and between two positions
+// where something may be decided (the candidate's horizon passing, the longest chunk) it
+// only hashes and keeps the highest.
 void SignatureGenerator::IngestUpTo(std::uint64_t end) {
   const auto& table = ByteHashes();
-  const std::uint8_t* bytes = window_.data();
-  const std::uint64_t start = windowStart_;
+  const std::uint8_t* bytes = window_.data() - windowStart_;
   std::uint32_t* recent = recent_.data();
   std::uint32_t* highest = blockHighest_.data();
   std::uint32_t rolling = rolling_;
   bool haveCandidate = haveCandidate_;
   std::uint64_t candidate = candidate_;
   std::uint32_t candidateHash = candidateHash_;
-  for (std::uint64_t position = next_; position < end; ++position) {
-    rolling = RotateLeft(rolling, 1) ^ table[bytes[position - start]];
+  // Hashes one position; true when it became the candidate.
+  auto step = [&](std::uint64_t position) {
+    rolling = RotateLeft(rolling, 1) ^ table[bytes[position]];
     if (position >= kHashWindow) {
-      rolling ^= RotateLeft(table[bytes[position - kHashWindow - start]], kHashWindow);
+      rolling ^= RotateLeft(table[bytes[position - kHashWindow]], kHashWindow);
     }
-    if (position + 1 >= kHashWindow) {
-      recent[position & kRecentMask] = rolling;
-      std::uint32_t& block = highest[(position >> kBlockBits) % kBlocks];
-      block = (position & kBlockMask) == 0 ? rolling : std::max(block, rolling);
-      if (!haveCandidate || rolling > candidateHash) {
-        haveCandidate = true;
-        candidate = position;
-        candidateHash = rolling;
+    if (position + 1 < kHashWindow) return false;
+    recent[position & kRecentMask] = rolling;
+    std::uint32_t& block = highest[(position >> kBlockBits) % kBlocks];
+    block = (position & kBlockMask) == 0 ? rolling : std::max(block, rolling);
+    if (haveCandidate && rolling <= candidateHash) return false;
+    haveCandidate = true;
+    candidate = position;
+    candidateHash = rolling;
+    return true;
+  };
+  for (std::uint64_t position = next_; position < end; ++position) {
+    if (position >= kHorizon) {
+      const std::uint64_t longest = std::min(end, chunkStart_ + kMaxChunk - 1 + kHorizon);
+      std::uint64_t due = haveCandidate ? std::min(longest, candidate + kHorizon) : longest;
+      // A new candidate only moves `due` later, so whole blocks of 32 run in registers.
+      auto hash = [&](std::uint64_t at) {
+        rolling = RotateLeft(rolling, 1) ^ table[bytes[at]] ^
+                  RotateLeft(table[bytes[at - kHashWindow]], kHashWindow);
+        recent[at & kRecentMask] = rolling;
+        if (rolling > candidateHash || !haveCandidate) {
+          haveCandidate = true;
+          candidate = at;
+          candidateHash = rolling;
+          due = std::min(longest, at + kHorizon);
+        }
+        return rolling;
+      };
+      auto single = [&] {
+        if (step(position)) due = std::min(longest, position + kHorizon);
+        ++position;
+      };
+      while (position < due && (position & kBlockMask) != 0) single();
+      while (position + kBlockMask < due) {
+        std::uint32_t blockHighest = hash(position++);
+        for (unsigned i = 1; i <= kBlockMask; ++i) {
+          blockHighest = std::max(blockHighest, hash(position++));
+        }
+        highest[((position - 1) >> kBlockBits) % kBlocks] = blockHighest;
       }
+      while (position < due) single();
+      if (position == end) break;
     }
+    step(position);
     if (position < kHorizon) continue;
     const std::uint64_t decided = position - kHorizon;
     if ((haveCandidate && candidate == decided) || decided + 1 - chunkStart_ >= kMaxChunk) {
@@ -139,10 +173,14 @@ void SignatureGenerator::Consider(std::uint64_t position, std::uint32_t hash) {
 void SignatureGenerator::Retire(std::uint64_t candidate, std::uint64_t last) {
   haveRetired_ = true;
   retired_ = candidate;
+  // Nothing up to `last` is higher than the retired candidate, so a position as high is the
+  // answer at once: in a run of one byte, the very next one.
+  const std::uint32_t top = candidateHash_;
   haveCandidate_ = false;
   const std::uint64_t headEnd = std::min(last, candidate | kBlockMask);
   for (std::uint64_t position = candidate + 1; position <= headEnd; ++position) {
     Consider(position, recent_[position & kRecentMask]);
+    if (candidateHash_ == top) return;
   }
   std::uint64_t bestBlock = 0;
   bool blockWins = false;

@@ -6,10 +6,14 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <set>
 #include <sstream>
 
+#include "molt/difflib.h"
+#include "molt/file_pieces.h"
 #include "molt/replacement_file.h"
 #include "molt/sha256.h"
+#include "molt/signature_cache.h"
 
 namespace Molt {
 
@@ -22,6 +26,23 @@ long long WallClock() {
   timespec now;
   clock_gettime(CLOCK_REALTIME, &now);
   return now.tv_sec * 1000000000LL + now.tv_nsec;
+}
+
+struct HashAndSignatures {
+  Bytes hash;
+  std::optional<Bytes> signatures;
+};
+
+// One read for both: the file is as large as an update is slow to sign.
+std::optional<HashAndSignatures> HashAndSign(const std::filesystem::path& file) {
+  Sha256 hash;
+  DIFFLIB::SignatureGenerator signer;
+  const bool read = ReadInPieces(file, [&](std::span<const std::uint8_t> piece) {
+    hash.Update(piece);
+    signer.Feed(piece);
+  });
+  if (!read) return std::nullopt;
+  return HashAndSignatures{hash.Finish(), signer.Finish()};
 }
 
 }  // namespace
@@ -71,14 +92,20 @@ std::optional<Bytes> HashCache::Hash(const std::filesystem::path& file) {
   const auto found = known_.find(key);
   if (found != known_.end() && Trusted(found->second, *before)) return found->second.hash;
   const long long hashedAt = WallClock();
-  auto hash = HashFile(file);
-  if (!hash) return std::nullopt;
+  std::optional<HashAndSignatures> read;
+  if (!store_.empty() && before->size >= kSignAheadSize) {
+    read = HashAndSign(file);
+  } else if (auto hash = HashFile(file)) {
+    read = HashAndSignatures{std::move(*hash), std::nullopt};
+  }
+  if (!read) return std::nullopt;
   // A file that changed while it was read is hashed again at the next start.
   if (!store_.empty() && !error && StampOf(file) == before && key.find('\n') == std::string::npos) {
-    known_[key] = {*before, hashedAt, *hash};
+    known_[key] = {*before, hashedAt, read->hash};
     changed_ = true;
+    if (read->signatures) KeepSignatures(store_, read->hash, *read->signatures);
   }
-  return hash;
+  return std::move(read->hash);
 }
 
 bool HashCache::Trusted(const Known& known, const Stamp& now) {
@@ -100,6 +127,9 @@ void HashCache::Save() {
   auto file = ReplacementFile::Create(store_, &why, 0644);
   const std::string bytes = text.str();
   if (file && file->Write(ToBytes(bytes)) && file->Commit(&why)) changed_ = false;
+  std::set<std::string> current;
+  for (const auto& entry : known_) current.insert(ToHex(entry.second.hash));
+  PruneSignatures(store_, current);
 }
 
 std::filesystem::path DefaultHashStore() {

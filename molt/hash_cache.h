@@ -15,6 +15,8 @@ namespace Molt {
 /// The change time cannot be set by hand, so a file rewritten with an old modification time
 /// still reads as changed. File times are coarse, so a file that changed shortly before it
 /// was hashed is hashed again: it may have changed once more within the same tick.
+/// A large file is signed in the same read and its signatures kept (signature_cache.h), so
+/// that an update of it later need not read it again.
 class HashCache {
  public:
   /// `store` empty: nothing is remembered.

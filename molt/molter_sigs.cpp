@@ -9,6 +9,7 @@
 #include "molt/difflib.h"
 #include "molt/molter.h"
 #include "molt/names.h"
+#include "molt/signature_cache.h"
 #include "molt/zzip.h"
 
 namespace Molt {
@@ -69,7 +70,11 @@ HRESULT Molter::MakeSigsZip(const std::filesystem::path& zipPath, const FileFilt
       continue;
     }
     if (verbose) std::printf("added.\r\n");
-    auto sigs = DIFFLIB::SignFile(LocalPath(folder, file.name));
+    const std::filesystem::path path = LocalPath(folder, file.name);
+    std::error_code error;
+    const std::uint64_t size = std::filesystem::file_size(path, error);
+    auto sigs = error ? std::nullopt : CachedSignatures(hashStore, file.localHash, size);
+    if (!sigs) sigs = DIFFLIB::SignFile(path);
     if (!sigs) {
       allSigned = false;
       continue;

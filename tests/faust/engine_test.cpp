@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstring>
 
+#include <xmmintrin.h>
+
 #include "engine_fixture.h"
 #include "faust/workbench.h"
 #include "plexar/vst3/controller.h"
@@ -139,6 +141,23 @@ TEST_F(EngineTest, AReverbFromTheLibrariesRings) {
     }
   }
   EXPECT_GT(energy, 1e-6);
+}
+
+// Effects run with the CPU flushing denormals: a decaying recursion reaches zero instead of
+// crawling through slow subnormal values, and whoever calls keeps its own floating-point mode.
+TEST_F(EngineTest, ADecayingRecursionFlushesToZeroInTheCallersMode) {
+  auto decay = Load("process = + ~ *(0.5), + ~ *(0.75);");
+  ASSERT_TRUE(decay) << last_error_;
+  std::vector<float> impulse(512, 0.0f);
+  impulse[0] = 1.0f;
+  const unsigned mode = _mm_getcsr();
+  const auto out = Block(*decay, impulse, impulse);
+  EXPECT_EQ(_mm_getcsr(), mode);
+  for (const auto& channel : out) {
+    EXPECT_EQ(channel[0], 1.0f);
+    EXPECT_EQ(channel[511], 0.0f);
+    for (float v : channel) ASSERT_NE(std::fpclassify(v), FP_SUBNORMAL);
+  }
 }
 
 TEST_F(EngineTest, TheLibraryFolderHoldsTheLibraries) {

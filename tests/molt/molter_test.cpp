@@ -5,6 +5,14 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
+#include <thread>
+
+#include "molt/difflib.h"
+#include "molt/hash_cache.h"
+#include "molt/sha256.h"
+#include "molt/signature_cache.h"
+
 #include "tests/molt/update_fixture.h"
 
 namespace molt_test {
@@ -82,6 +90,33 @@ TEST_F(MolterTest, AChangeInTheMiddleOfALargeFileCostsAFewChunks) {
   EXPECT_LT(molter->received, 1u << 20);
   // Nothing but the file itself is left in the installation.
   EXPECT_EQ(ListTree(install()), std::vector<std::string>{"tessary"});
+}
+
+// An installed program that has started before has its executable's signatures in the
+// hash store; the update takes them from there and comes out the same.
+TEST_F(MolterTest, SignaturesKeptInTheHashStoreServeTheUpdate) {
+  const Molt::Bytes old = RandomBytes(Molt::kSignAheadSize + 5000, 9);
+  Molt::Bytes changed = old;
+  changed.insert(changed.begin() + 3000000, 700, 0x5a);
+  WriteFile(install() / "tessary", old);
+  AddFile("tessary", changed, false);
+  Publish();
+  StartServer();
+  const std::filesystem::path store = temp.path() / "hashes";
+  // The store trusts a hash only when its file had not changed within a tick before.
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  {
+    Molt::HashCache cache(store);
+    cache.Hash(install() / "tessary");
+    cache.Save();
+  }
+  ASSERT_TRUE(Molt::CachedSignatures(store, Molt::HashBytes(old), old.size()));
+  auto molter = MakeMolter();
+  molter->hashStore = store;
+  EXPECT_EQ(molter->Run(nullptr), Molt::kUpdated);
+  EXPECT_EQ(ReadFile(install() / "tessary"), changed);
+  LogLines(3);
+  EXPECT_LT(BytesSent("patch"), 16u * Molt::DIFFLIB::kHorizon);
 }
 
 TEST_F(MolterTest, ARebuiltFileWithTheWrongHashIsNeverWritten) {

@@ -9,12 +9,14 @@
 #include <thread>
 
 #include "molt/bytes.h"
+#include "molt/difflib.h"
 #include "molt/file_filter.h"
 #include "molt/hash_cache.h"
 #include "molt/molter.h"
 #include "molt/names.h"
 #include "molt/replacement_file.h"
 #include "molt/sha256.h"
+#include "molt/signature_cache.h"
 #include "tests/molt/test_files.h"
 
 namespace Molt {
@@ -112,6 +114,37 @@ TEST_F(HashCacheTest, ARewrittenFileIsReadAgainEvenWithItsOldTimes) {
   const timespec times[2] = {before.st_atim, before.st_mtim};
   ASSERT_EQ(utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
   EXPECT_EQ(HashCache(store).Hash(file), HashFile(file));
+}
+
+// A large file is signed as it is hashed; its signatures serve while its content stays, go
+// when it changes, and damaged ones are not used.
+TEST_F(HashCacheTest, ALargeFileIsSignedOnceAndItsSignaturesFollowItsContent) {
+  molt_test::WriteFile(file, molt_test::RandomBytes(kSignAheadSize, 1));
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  const Bytes oldHash = *HashFile(file);
+  {
+    HashCache cache(store);
+    EXPECT_EQ(cache.Hash(file), oldHash);
+    cache.Save();
+  }
+  EXPECT_EQ(CachedSignatures(store, oldHash, kSignAheadSize), DIFFLIB::SignFile(file));
+  EXPECT_FALSE(CachedSignatures(store, oldHash, kSignAheadSize + 1));
+
+  const std::filesystem::path kept = SignatureFolder(store) / ToHex(oldHash);
+  Bytes damaged = *CachedSignatures(store, oldHash, kSignAheadSize);
+  damaged.push_back(0);
+  molt_test::WriteFile(kept, damaged);
+  EXPECT_FALSE(CachedSignatures(store, oldHash, kSignAheadSize));
+
+  molt_test::WriteFile(file, molt_test::RandomBytes(kSignAheadSize, 2));
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  {
+    HashCache cache(store);
+    cache.Hash(file);
+    cache.Save();
+  }
+  EXPECT_FALSE(std::filesystem::exists(kept));
+  EXPECT_EQ(CachedSignatures(store, *HashFile(file), kSignAheadSize), DIFFLIB::SignFile(file));
 }
 
 TEST(ReplacementFileTest, LeftoversOfInterruptedReplacementsGoOnlyWhenOld) {
