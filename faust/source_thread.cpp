@@ -69,6 +69,20 @@ struct Player {
   bool rewound = false;
   std::vector<float> decoded, pending;
   std::vector<int16_t> pcm;
+  std::vector<std::shared_ptr<VST>> chain;  // as last read
+  bool chainRead = false;
+
+  // The lock can be held for long (an answer's code compiles under it); the sound must not
+  // wait for it, so the chain as last read serves until it is free again.
+  void ReadChain() {
+    std::unique_lock guard(workbenchLock, std::defer_lock);
+    if (!chainRead)
+      guard.lock();
+    else if (!guard.try_lock())
+      return;
+    chain = source.chain;
+    chainRead = true;
+  }
 
   // The 512-frame blocks of `pending` through the chain to the output, each taken through the
   // chain only once the output has room for it: a changed chain is heard after what the
@@ -76,13 +90,9 @@ struct Player {
   // except that without plug-ins it goes along with the last block.
   void PlayPending() {
     size_t used = 0;
-    std::vector<std::shared_ptr<VST>> chain;
     while (pending.size() - used >= kBlockFloats) {
       output->WaitForRoom();
-      {
-        std::lock_guard guard(workbenchLock);
-        chain = source.chain;
-      }
+      ReadChain();
       size_t floats = kBlockFloats;
       if (!chain.empty())
         RunBlock(chain, pending.data() + used);
@@ -100,6 +110,8 @@ struct Player {
     if (!rewound) {
       decoder.Rewind();
       pending.clear();
+      chain.clear();
+      chainRead = false;
       rewound = true;
     }
     output.reset();  // silences the device at once
@@ -139,7 +151,7 @@ struct Player {
 
 void SourceThread(std::shared_ptr<AUDIO_IN> source, std::string file,
                   const std::atomic<bool>& quitting) {
-  Player player{*source, quitting, {}, {}, 0, false, {}, {}, {}};
+  Player player{*source, quitting, {}, {}, 0, false, {}, {}, {}, {}, false};
   std::string error;
   if (!player.decoder.Open(file, &error)) return;
   for (;;) {
