@@ -121,7 +121,7 @@ class AlsaPcm final : public PcmDevice {
     return size_t(delay);
   }
 
-  // Waits while the device plays what it holds (about 50 ms), in short steps and for a
+  // Waits while the device plays what it holds (up to 60 ms), in short steps and for a
   // bounded time: a blocking drain would hang for ever on a device that stopped.
   void Drain() override {
     for (int waited = 0; waited < kStallMilliseconds && !interrupted_; waited += 5) {
