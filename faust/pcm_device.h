@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -25,6 +26,9 @@ class PcmDevice {
   virtual void Drop() = 0;
   /// Waits until what the device holds has been played; only while no `Play` runs.
   virtual void Drain() {}
+  /// Frames taken by `Play` that have not been heard yet; called from `Play`'s thread. 0 for
+  /// a device that plays what it takes before `Play` returns, or that cannot tell.
+  virtual size_t Held() { return 0; }
 };
 
 /// Bytes per frame: two 16-bit samples.
@@ -34,5 +38,8 @@ inline constexpr size_t kFrameBytes = 4;
 /// configuration, ...). Null with a negative errno value in `*error` when it cannot be opened
 /// or does not take 48 kHz stereo S16_LE.
 std::unique_ptr<PcmDevice> OpenAlsaPcm(const std::string& name, int* error);
+
+/// Underruns ALSA reported to this process's outputs (the device ran dry while playing).
+uint64_t AlsaUnderruns();
 
 }  // namespace faust

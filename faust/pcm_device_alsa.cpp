@@ -22,12 +22,15 @@ namespace {
 
 constexpr unsigned kRate = 48000;
 constexpr unsigned kChannels = 2;
-// About 50 ms in the device, fed in periods of about 10 ms.
-constexpr unsigned kBufferMicroseconds = 50000;
+// Room for all the output queues (about 53 ms, which it counts as queued until heard), fed
+// in periods of about 10 ms.
+constexpr unsigned kBufferMicroseconds = 60000;
 constexpr unsigned kPeriodMicroseconds = 10000;
 // A device that takes no frame for this long is treated as dead, so that the buffers waiting
 // for it are handed back instead of holding up the writer for ever.
 constexpr int kStallMilliseconds = 2000;
+
+std::atomic<uint64_t> underruns{0};
 
 void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
 
@@ -90,8 +93,10 @@ class AlsaPcm final : public PcmDevice {
         count -= size_t(n);
       } else if (n == 0 || n == -EAGAIN) {
         if (const int err = WaitForRoom(); err < 0) return err;
-      } else if (const int err = snd_pcm_recover(pcm_, int(n), 1); err < 0) {
-        return err;  // underruns and suspends are recovered; anything else is fatal
+      } else {
+        if (n == -EPIPE) ++underruns;
+        // Underruns and suspends are recovered; anything else is fatal.
+        if (const int err = snd_pcm_recover(pcm_, int(n), 1); err < 0) return err;
       }
     }
     return 0;
@@ -105,7 +110,18 @@ class AlsaPcm final : public PcmDevice {
 
   void Drop() override { snd_pcm_drop(pcm_); }
 
-  // Waits while the device plays what it holds (about 50 ms), in short steps and for a
+  // Only a running device plays what it holds; a stopped one (not started, or run dry)
+  // will not play it by itself.
+  size_t Held() override {
+    snd_pcm_sframes_t delay = 0;
+    const snd_pcm_state_t state = snd_pcm_state(pcm_);
+    if ((state != SND_PCM_STATE_RUNNING && state != SND_PCM_STATE_DRAINING) ||
+        snd_pcm_delay(pcm_, &delay) < 0 || delay <= 0)
+      return 0;
+    return size_t(delay);
+  }
+
+  // Waits while the device plays what it holds (up to 60 ms), in short steps and for a
   // bounded time: a blocking drain would hang for ever on a device that stopped.
   void Drain() override {
     for (int waited = 0; waited < kStallMilliseconds && !interrupted_; waited += 5) {
@@ -155,5 +171,7 @@ std::unique_ptr<PcmDevice> OpenAlsaPcm(const std::string& name, int* error) {
   if (err < 0) return nullptr;
   return std::make_unique<AlsaPcm>(pcm, wakeFd);
 }
+
+uint64_t AlsaUnderruns() { return underruns.load(); }
 
 }  // namespace faust

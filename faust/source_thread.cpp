@@ -37,32 +37,16 @@ namespace {
 
 constexpr size_t kBlockFloats = 2 * faust::kBlockFrames;
 
-// The 512-frame blocks of `pending` through the chain into `ready`; a remainder waits.
-void ProcessPending(AUDIO_IN& source, std::vector<float>& pending, std::vector<float>& ready) {
+// One interleaved block through the chain, in place.
+void RunBlock(const std::vector<std::shared_ptr<VST>>& chain, float* block) {
   float left[faust::kBlockFrames], right[faust::kBlockFrames];
-  size_t used = 0;
-  std::vector<std::shared_ptr<VST>> chain;
-  while (pending.size() - used >= kBlockFloats) {
-    {
-      std::lock_guard guard(workbenchLock);
-      chain = source.chain;
-    }
-    if (chain.empty()) {
-      ready.insert(ready.end(), pending.begin() + used, pending.end());
-      used = pending.size();
-      break;
-    }
-    for (int32_t i = 0; i < faust::kBlockFrames; ++i) {
-      left[i] = pending[used + 2 * i], right[i] = pending[used + 2 * i + 1];
-    }
-    used += kBlockFloats;
-    faust::RunChain(chain, left, right);
-    for (int32_t i = 0; i < faust::kBlockFrames; ++i) {
-      ready.push_back(left[i]);
-      ready.push_back(right[i]);
-    }
+  for (int32_t i = 0; i < faust::kBlockFrames; ++i) {
+    left[i] = block[2 * i], right[i] = block[2 * i + 1];
   }
-  pending.erase(pending.begin(), pending.begin() + static_cast<ptrdiff_t>(used));
+  faust::RunChain(chain, left, right);
+  for (int32_t i = 0; i < faust::kBlockFrames; ++i) {
+    block[2 * i] = left[i], block[2 * i + 1] = right[i];
+  }
 }
 
 // What the device still holds plays out, unless the user stops or pauses meanwhile.
@@ -83,13 +67,51 @@ struct Player {
   std::unique_ptr<faust::WOUT> output;
   uint64_t epoch = 0;  // read before the state this pass acts on
   bool rewound = false;
-  std::vector<float> decoded, pending, ready;
+  std::vector<float> decoded, pending;
   std::vector<int16_t> pcm;
+  std::vector<std::shared_ptr<VST>> chain;  // as last read
+  bool chainRead = false;
+
+  // The lock can be held for long (an answer's code compiles under it); the sound must not
+  // wait for it, so the chain as last read serves until it is free again.
+  void ReadChain() {
+    std::unique_lock guard(workbenchLock, std::defer_lock);
+    if (!chainRead)
+      guard.lock();
+    else if (!guard.try_lock())
+      return;
+    chain = source.chain;
+    chainRead = true;
+  }
+
+  // The 512-frame blocks of `pending` through the chain to the output, each taken through the
+  // chain only once the output has room for it: a changed chain is heard after what the
+  // output holds, however large the decoder's packets. A remainder waits for more frames,
+  // except that without plug-ins it goes along with the last block.
+  void PlayPending() {
+    size_t used = 0;
+    while (pending.size() - used >= kBlockFloats) {
+      output->WaitForRoom();
+      ReadChain();
+      size_t floats = kBlockFloats;
+      if (!chain.empty())
+        RunBlock(chain, pending.data() + used);
+      else if (pending.size() - used < 2 * kBlockFloats)
+        floats = pending.size() - used;
+      pcm.clear();
+      faust::AppendPcm16(pending.data() + used, floats, &pcm);
+      output->Write(pcm.data(), pcm.size() * sizeof(int16_t));
+      used += floats;
+    }
+    pending.erase(pending.begin(), pending.begin() + static_cast<ptrdiff_t>(used));
+  }
 
   void Stopped() {
     if (!rewound) {
       decoder.Rewind();
       pending.clear();
+      chain.clear();
+      chainRead = false;
       rewound = true;
     }
     output.reset();  // silences the device at once
@@ -120,13 +142,7 @@ struct Player {
     rewound = false;
     if (result == faust::AudioDecoder::Result::Failed) return Ended();
     pending.insert(pending.end(), decoded.begin(), decoded.end());
-    ProcessPending(source, pending, ready);
-    if (!ready.empty()) {
-      pcm.clear();
-      faust::AppendPcm16(ready.data(), ready.size(), &pcm);
-      output->Write(pcm.data(), pcm.size() * sizeof(int16_t));
-      ready.clear();
-    }
+    PlayPending();
     if (result == faust::AudioDecoder::Result::End) Ended();
   }
 };
@@ -135,7 +151,7 @@ struct Player {
 
 void SourceThread(std::shared_ptr<AUDIO_IN> source, std::string file,
                   const std::atomic<bool>& quitting) {
-  Player player{*source, quitting, {}, {}, 0, false, {}, {}, {}, {}};
+  Player player{*source, quitting, {}, {}, 0, false, {}, {}, {}, {}, false};
   std::string error;
   if (!player.decoder.Open(file, &error)) return;
   for (;;) {

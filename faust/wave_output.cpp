@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "faust/wave_output.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -51,7 +52,7 @@ bool WOUT::Open() {
   return true;
 }
 
-std::unique_ptr<WOUT::WHDR> WOUT::NewBuffer(const void* data, size_t bytes) {
+std::unique_ptr<WOUT::WHDR> WOUT::NewBuffer(const std::byte* data, size_t bytes) {
   std::unique_ptr<WHDR> buffer;
   if (spare_.empty()) {
     buffer = std::make_unique<WHDR>();
@@ -59,9 +60,9 @@ std::unique_ptr<WOUT::WHDR> WOUT::NewBuffer(const void* data, size_t bytes) {
     buffer = std::move(spare_.back());
     spare_.pop_back();
   }
-  const auto* first = static_cast<const std::byte*>(data);
-  buffer->bytes.assign(first, first + bytes);
-  buffer->given = false;
+  buffer->bytes.assign(data, data + bytes);
+  buffer->given = buffer->taken = false;
+  buffer->frames = 0;
   return buffer;
 }
 
@@ -73,27 +74,39 @@ void WOUT::GiveToDevice(WHDR& buffer) {
 bool WOUT::Write(const void* data, size_t bytes) {
   // Without a device nothing would ever take buffers back: refuse rather than wait and pile.
   if (!device || bytes % kFrameBytes != 0 || (data == nullptr && bytes != 0)) return false;
-  const bool roomTimedOut = !roomEvent.WaitFor(roomWait_);
-  bool report = false;
+  const auto* next = static_cast<const std::byte*>(data);
+  // A long write goes in pieces, each waiting for room: the queue bounds time, not calls.
+  do {
+    const size_t piece = std::min(bytes, kBufferFrames * kFrameBytes);
+    Queue(next, piece, !roomEvent.WaitFor(roomWait_));
+    next += piece;
+    bytes -= piece;
+  } while (bytes > 0);
+  return true;
+}
+
+void WOUT::WaitForRoom() {
+  if (device) roomEvent.WaitFor(roomWait_);
+}
+
+void WOUT::Queue(const std::byte* data, size_t bytes, bool roomTimedOut) {
   {
     WriteGuard guard(queueLock);
     queue.push_back(NewBuffer(data, bytes));
     if (!started) {
-      if (queue.size() < maxQueued) return true;  // pre-roll
+      if (queue.size() < maxQueued) return;  // pre-roll
       for (auto& buffer : queue) GiveToDevice(*buffer);
       started = true;
-      return true;
+      return;
     }
     // Once started, every block goes to the device: a block held back until the queue is
     // full again (after the device ran dry) would never be played at all.
-    report = roomTimedOut;
     GiveToDevice(*queue.back());
     if (queue.size() >= maxQueued) roomEvent.Reset();
   }
-  if (report)
+  if (roomTimedOut)
     std::fprintf(stderr, "Wave output: the sound device took no buffer for %lld s.\n",
                  static_cast<long long>(roomWait_.count() / 1000));
-  return true;
 }
 
 void WOUT::StartPlaying() {
@@ -113,10 +126,15 @@ size_t WOUT::QueuedBuffers() {
 }
 
 void WOUT::thrx() {
+  // Zero: nothing is playing that the writer must see finish, only new buffers wake it.
+  std::chrono::milliseconds nextPlayed{0};
   for (;;) {
-    doneEvent.Wait();
+    if (nextPlayed.count() == 0)
+      doneEvent.Wait();
+    else
+      doneEvent.WaitFor(nextPlayed);
     if (stop) break;
-    PlayGivenBuffers();
+    nextPlayed = PlayGivenBuffers();
   }
   exitedEvent.Set();
 }
@@ -124,23 +142,64 @@ void WOUT::thrx() {
 // Buffers go to the device in queue order, and the device is never waited on under the
 // lock. A buffer being played stays in the queue; only this thread removes buffers and the
 // destructor joins it before freeing them, so the pointer stays valid outside the lock.
-void WOUT::PlayGivenBuffers() {
+// Returns how soon the oldest buffer the device holds will have been heard (0: none held).
+std::chrono::milliseconds WOUT::PlayGivenBuffers() {
+  std::chrono::milliseconds nextPlayed{0};
   while (!stop) {
     WHDR* next = nullptr;
     {
       WriteGuard guard(queueLock);
-      if (!queue.empty() && queue.front()->given) next = queue.front().get();
+      for (auto& buffer : queue) {
+        if (buffer->taken) continue;
+        if (buffer->given) next = buffer.get();
+        break;
+      }
     }
-    if (next == nullptr) return;
-    const int result = device->Play(next->bytes.data(), next->bytes.size() / kFrameBytes);
-    if (result == PcmDevice::kInterrupted) return;
+    if (next == nullptr) return RetirePlayed();
+    const size_t frames = next->bytes.size() / kFrameBytes;
+    const int result = device->Play(next->bytes.data(), frames);
+    if (result == PcmDevice::kInterrupted) return std::chrono::milliseconds{0};
     lastResult = result;
-    // Played or failed, the buffer is done: a failing device must not stall the source.
+    {
+      // Played or failed, the buffer is done with: a failing device must not stall the source.
+      WriteGuard guard(queueLock);
+      next->taken = true;
+      next->frames = result == 0 ? frames : 0;
+      next->takenAt = Clock::now();
+      framesInDevice_ += next->frames;
+    }
+    nextPlayed = RetirePlayed();
+  }
+  return nextPlayed;
+}
+
+// Takes back the buffers the device has played: those whose frames are all older than what
+// it still holds.
+std::chrono::milliseconds WOUT::RetirePlayed() {
+  {
+    // With nothing taken the device is not asked: the owner may be draining it.
     WriteGuard guard(queueLock);
+    if (queue.empty() || !queue.front()->taken) return std::chrono::milliseconds{0};
+  }
+  const size_t held = device->Held();
+  const auto now = Clock::now();
+  WriteGuard guard(queueLock);
+  size_t remaining = 0;  // frames of the oldest buffer still to be heard
+  while (!queue.empty() && queue.front()->taken) {
+    WHDR& oldest = *queue.front();
+    const size_t after = framesInDevice_ - oldest.frames;  // taken after the oldest
+    const auto length = std::chrono::milliseconds(oldest.frames / 48);
+    if (oldest.frames > 0 && held > after && now - oldest.takenAt < length + kPlayStall) {
+      remaining = std::min(held - after, oldest.frames);
+      break;
+    }
+    framesInDevice_ = after;
     if (spare_.size() < maxQueued) spare_.push_back(std::move(queue.front()));
     queue.pop_front();
-    if (queue.size() < maxQueued) roomEvent.Set();
   }
+  if (queue.size() < maxQueued) roomEvent.Set();
+  if (remaining == 0) return std::chrono::milliseconds{0};
+  return std::chrono::milliseconds(remaining / 48 + 1);
 }
 
 }  // namespace faust

@@ -28,16 +28,22 @@ std::string WaveOutputDeviceName();
 /// The queue is only touched under `queueLock`, taken for writing by both; no lock is held
 /// while waiting for room or for the device.
 ///
-/// Flow: the first `maxQueued - 1` writes only queue; the next one starts the device with all
-/// of them (the pre-roll); from then on each write goes to the device at once, and a write
+/// Flow: the first `maxQueued - 1` buffers only queue; the next one starts the device with all
+/// of them (the pre-roll); from then on each buffer goes to the device at once, and a write
 /// that leaves `maxQueued` or more queued makes the next one wait (at most `roomWait`) for
-/// the device to catch up. So at most about `maxQueued` blocks are ahead of the speaker.
+/// the device to catch up. A buffer holds at most `kBufferFrames` (a longer write is queued in
+/// pieces) and stays queued until the device has played it, not merely taken it, so what is
+/// ahead of the speaker is bounded in time: about 53 ms, whatever the writer's packets are.
 class WOUT {
  public:
   using DeviceOpener = std::function<std::unique_ptr<PcmDevice>(int* error)>;
   static constexpr size_t maxQueued = 5;
+  static constexpr size_t kBufferFrames = 512;
   static constexpr std::chrono::milliseconds kRoomWait{10000};
   static constexpr std::chrono::milliseconds kExitWait{1000};
+  // A buffer the device took but has not played this long after its own length is counted
+  // as played, so that a device whose clock stopped cannot hold the source for ever.
+  static constexpr std::chrono::milliseconds kPlayStall{2000};
 
   /// An output on the ALSA device `WaveOutputDeviceName()` names.
   WOUT();
@@ -56,8 +62,12 @@ class WOUT {
 
   /// Queues a copy of `bytes` bytes of interleaved frames; `data` may be reused at once.
   /// False, with nothing queued and no wait, when the output is not open or `bytes` is not
-  /// a whole number of frames. May wait up to `roomWait` for room (see the class comment).
+  /// a whole number of frames. May wait up to `roomWait` for room for each `kBufferFrames`
+  /// (see the class comment).
   bool Write(const void* data, size_t bytes);
+  /// Waits, like `Write` would, until there is room for a buffer. A writer that prepares
+  /// each buffer just in time calls this first, so the buffer does not wait once made.
+  void WaitForRoom();
 
   /// Starts the device with whatever the pre-roll holds, so the end of a sound shorter than
   /// the pre-roll is played rather than dropped with the output.
@@ -69,18 +79,24 @@ class WOUT {
   /// The result of the last device call: 0, or a negative errno value.
   int LastResult() const { return lastResult.load(); }
   bool IsOpen() const { return device != nullptr; }
-  /// Buffers not yet taken back from the device (queued or playing).
+  /// Buffers not yet played (queued, or taken by the device and not yet heard).
   size_t QueuedBuffers();
 
  private:
+  using Clock = std::chrono::steady_clock;
   struct WHDR {
     std::vector<std::byte> bytes;
-    bool given = false;  // handed to the device
+    bool given = false;  // handed to the writer thread for the device
+    bool taken = false;  // the device has taken it (or failed to); it is playing
+    size_t frames = 0;   // of `bytes` that the device took
+    Clock::time_point takenAt;
   };
 
   void thrx();
-  void PlayGivenBuffers();
-  std::unique_ptr<WHDR> NewBuffer(const void* data, size_t bytes);
+  std::chrono::milliseconds PlayGivenBuffers();
+  std::chrono::milliseconds RetirePlayed();
+  void Queue(const std::byte* data, size_t bytes, bool roomTimedOut);
+  std::unique_ptr<WHDR> NewBuffer(const std::byte* data, size_t bytes);
   void GiveToDevice(WHDR& buffer);
 
   DeviceOpener opener_;
@@ -97,6 +113,7 @@ class WOUT {
   // Buffers the device gave back, kept for reuse so a steady stream allocates nothing.
   std::vector<std::unique_ptr<WHDR>> spare_;
   bool started = false;
+  size_t framesInDevice_ = 0;  // of the taken buffers still queued; only the writer uses it
   std::thread writer_;
 };
 

@@ -2,27 +2,34 @@
 // Sources: rendering a minute of sound through a Faust reverb and two VST 2 plug-ins (real
 // time factor, and the share of the time spent outside the plug-ins), and playing a minute
 // into an ALSA device that takes sound as fast as it comes (the process's CPU time per second
-// of sound is what real-time playback costs a core).
+// of sound is what real-time playback costs a core). Then, on an ALSA device that plays in
+// real time (alsa_clock_pcm.cpp): how soon an answer's new effect is heard on a playing WAV
+// and FLAC source, and the underruns ALSA reports over a long play with the CPUs kept busy.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sndfile.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <thread>
+#include <vector>
 
 #include "faust/audio_in.h"
 #include "faust/chain.h"
 #include "faust/engine_host.h"
 #include "faust/faust_engine.h"
+#include "faust/pcm_device.h"
 #include "faust/rack.h"
 #include "faust/render.h"
 #include "faust/workbench.h"
 #include "plexar/remote/host_process.h"
+#include "alsa_clock_pcm.h"
 #include "host_main.h"
 #include "temp_folder.h"
 
@@ -38,14 +45,15 @@ fs::path Folder() {
   return folder.Path();
 }
 
-fs::path MinuteOfSound(int rate = 48000) {
-  const fs::path file = Folder() / ("minute-" + std::to_string(rate) + ".wav");
+fs::path SoundOf(int seconds, int rate = 48000) {
+  const fs::path file =
+      Folder() / ("sound-" + std::to_string(seconds) + "s-" + std::to_string(rate) + ".wav");
   if (fs::exists(file)) return file;
   SF_INFO info{};
   info.samplerate = rate, info.channels = 2, info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
   SNDFILE* out = sf_open(file.c_str(), SFM_WRITE, &info);
   std::vector<short> samples(2 * static_cast<size_t>(rate));
-  for (int second = 0; second < kSeconds; ++second) {
+  for (int second = 0; second < seconds; ++second) {
     for (size_t i = 0; i < samples.size(); i += 2) {
       samples[i] = samples[i + 1] = static_cast<short>(8000 * std::sin(i * 0.031 + second));
     }
@@ -54,6 +62,8 @@ fs::path MinuteOfSound(int rate = 48000) {
   sf_close(out);
   return file;
 }
+
+fs::path MinuteOfSound(int rate = 48000) { return SoundOf(kSeconds, rate); }
 
 // Loads quietly: the banners would bury the report.
 std::shared_ptr<VST> Load(const std::string& file, const std::string& code) {
@@ -125,12 +135,21 @@ BENCHMARK(RenderThroughThreeEffects)
     ->Iterations(1)
     ->UseRealTime();
 
-void PlayAMinute(benchmark::State& state) {
+// Two PCMs: "nowhere" takes sound as fast as it comes, "clock" plays it in real time.
+void UseAlsaDevice(const char* name) {
   const fs::path config = Folder() / "alsa.conf";
-  std::ofstream(config) << "pcm.nowhere {\n  type file\n  slave.pcm { type null }\n"
-                           "  file \"/dev/null\"\n  format \"raw\"\n}\n";
+  if (!fs::exists(config)) {
+    std::ofstream(config) << "pcm.nowhere {\n  type file\n  slave.pcm { type null }\n"
+                             "  file \"/dev/null\"\n  format \"raw\"\n}\n"
+                             "pcm_type.tessary_clock { lib \"" TESSARY_CLOCK_PCM "\" }\n"
+                             "pcm.clock { type tessary_clock }\n";
+  }
   setenv("ALSA_CONFIG_PATH", config.c_str(), 1);
-  setenv("TESSARY_AUDIO_DEVICE", "nowhere", 1);
+  setenv("TESSARY_AUDIO_DEVICE", name, 1);
+}
+
+void PlayAMinute(benchmark::State& state) {
+  UseAlsaDevice("nowhere");
   double share = 0;
   for (auto _ : state) {
     std::atomic<bool> quitting{false};
@@ -150,5 +169,175 @@ void PlayAMinute(benchmark::State& state) {
   state.counters["core_pct_in_real_time"] = 100.0 * share;
 }
 BENCHMARK(PlayAMinute)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+
+// Threads that keep every core busy at the player's own priority, as a build beside it would.
+class BusyCores {
+ public:
+  explicit BusyCores(int64_t count) {
+    for (int64_t i = 0; i < count; ++i) {
+      threads_.emplace_back([this] {
+        uint64_t spins = 0;
+        while (!stop_.load(std::memory_order_relaxed)) benchmark::DoNotOptimize(++spins);
+      });
+    }
+  }
+  ~BusyCores() {
+    stop_ = true;
+    for (auto& thread : threads_) thread.join();
+  }
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::vector<std::thread> threads_;
+};
+
+// The same sound as FLAC, made by ffmpeg as most FLAC files are: packets of 4,608 frames.
+fs::path FlacOf(const fs::path& wav) {
+  fs::path flac = wav;
+  flac.replace_extension(".flac");
+  if (fs::exists(flac)) return flac;
+  const std::string command = "ffmpeg -nostdin -loglevel error -y -i '" + wav.string() +
+                              "' -c:a flac '" + flac.string() + "'";
+  return std::system(command.c_str()) == 0 && fs::exists(flac) ? flac : fs::path();
+}
+
+// An answer's effect: every frame well above anything the source plays. `n` keeps libfaust
+// from answering out of its cache.
+std::string MarkingCode(int64_t n) {
+  return "import(\"stdfaust.lib\");\nprocess = par(i, 2, fi.lowpass(2, 8000) : +(0.75 + " +
+         std::to_string(n) + "e-9));\n";
+}
+constexpr int kMarkAbove = 12000;  // the source never goes above 8,000
+
+int64_t Ns(Clock::time_point at) {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(at.time_since_epoch()).count();
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values.empty() ? 0 : values[values.size() / 2];
+}
+
+// Plays `file` through `chain` on the clock PCM, in host processes, as tessary would.
+struct Playing {
+  std::atomic<bool> quitting{false};
+  std::shared_ptr<AUDIO_IN> source;
+
+  Playing(const fs::path& file, std::vector<std::shared_ptr<VST>> chain)
+      : source(StartSource(file.string(), quitting)) {
+    {
+      std::lock_guard guard(workbenchLock);
+      source->chain = std::move(chain);
+      sources = {source};
+    }
+    source->SetState(kSourcePlaying);
+  }
+  ~Playing() {
+    StopAllSources(quitting);
+    std::lock_guard guard(workbenchLock);
+    sources.clear();
+  }
+};
+
+bool StartEngineInHosts(benchmark::State& state) {
+  setenv("XDG_DATA_HOME", Folder().c_str(), 1);
+  if (EnsureFaustEngine().empty()) return state.SkipWithError("no Faust engine"), false;
+  UseAlsaDevice("clock");
+  plexar::remote::SetHostProgram("/proc/self/exe");
+  return true;
+}
+
+// Answer -> new effect heard: a source plays through an effect; the answer's code is
+// compiled, loaded and appended to its chain, as automatic compilation does; the time runs
+// until the device plays the first frame the new effect made. Goal: 150 ms for any format,
+// and no underrun while the code compiles.
+void AnswerToChangeHeard(benchmark::State& state) {
+  if (!StartEngineInHosts(state)) return;
+  const fs::path wav = SoundOf(kSeconds);
+  const fs::path file = state.range(0) ? FlacOf(wav) : wav;
+  if (file.empty()) return state.SkipWithError("ffmpeg did not make the FLAC file");
+  const auto first = Load(faustDll, "process = _, _;");
+  if (!first) return state.SkipWithError("the first effect did not load");
+  BusyCores busy(state.range(1));
+  static int64_t n = 0;
+  std::vector<double> heard, loaded;
+  const uint64_t underrunsBefore = faust::AlsaUnderruns();
+  for (auto _ : state) {
+    Playing playing(file, {first});
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // into the steady flow
+    const auto answer = Clock::now();
+    TessaryClockWatch(kMarkAbove);
+    std::shared_ptr<VST> record;
+    {
+      // Held throughout, as when an answer's code is captured and compiled.
+      std::lock_guard guard(workbenchLock);
+      record = Load(faustDll, MarkingCode(++n));
+      if (record) playing.source->chain.push_back(record);
+    }
+    if (!record) return state.SkipWithError("the answer's effect did not load");
+    loaded.push_back(std::chrono::duration<double, std::milli>(Clock::now() - answer).count());
+    for (auto deadline = Clock::now() + std::chrono::seconds(5);
+         TessaryClockHeardNs() == 0 && Clock::now() < deadline;)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (TessaryClockHeardNs() == 0) return state.SkipWithError("the new effect was never heard");
+    heard.push_back(double(TessaryClockHeardNs() - Ns(answer)) / 1e6);
+  }
+  plexar::remote::SetHostProgram("");
+  std::vector<double> queued(heard.size());
+  for (size_t i = 0; i < heard.size(); ++i) queued[i] = heard[i] - loaded[i];
+  state.counters["heard_ms"] = Median(heard);
+  state.counters["heard_max_ms"] = *std::max_element(heard.begin(), heard.end());
+  state.counters["compile_ms"] = Median(loaded);
+  state.counters["after_compile_ms"] = Median(queued);
+  state.counters["vs_150ms_goal"] = Median(heard) / 150;
+  state.counters["underruns"] = double(faust::AlsaUnderruns() - underrunsBefore);
+}
+BENCHMARK(AnswerToChangeHeard)
+    ->ArgNames({"flac", "busy_cpus"})
+    ->Args({0, 0})
+    ->Args({1, 0})
+    ->Args({0, 2})
+    ->Args({1, 2})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(7)
+    ->UseRealTime();
+
+// TESSARY_BENCH_PLAY_SECONDS=600 makes it the ten minutes the goal names; a minute by default
+// keeps the benchmark's run short.
+int64_t PlaySeconds() {
+  const char* text = std::getenv("TESSARY_BENCH_PLAY_SECONDS");
+  const int64_t seconds = text ? std::atoll(text) : 0;
+  return seconds > 0 ? seconds : kSeconds;
+}
+
+// Underruns ALSA reports over a long play of a FLAC file through the Zita reverb, with every
+// core kept busy beside it. Goal: none.
+void UnderrunsInALongPlay(benchmark::State& state) {
+  if (!StartEngineInHosts(state)) return;
+  const fs::path file = FlacOf(SoundOf(int(state.range(0))));
+  if (file.empty()) return state.SkipWithError("ffmpeg did not make the FLAC file");
+  const auto reverb = Load(faustDll, "import(\"stdfaust.lib\"); "
+                                     "process = re.zita_rev1_stereo(0, 200, 6000, 3, 2, 48000);");
+  if (!reverb) return state.SkipWithError("the reverb did not load");
+  BusyCores busy(state.range(1));
+  uint64_t underruns = 0;
+  for (auto _ : state) {
+    const uint64_t before = faust::AlsaUnderruns();
+    Playing playing(file, {reverb});
+    while (!playing.source->ended.load())
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    underruns = faust::AlsaUnderruns() - before;
+  }
+  plexar::remote::SetHostProgram("");
+  state.counters["underruns"] = double(underruns);
+  state.counters["played_s"] = double(state.range(0));
+}
+BENCHMARK(UnderrunsInALongPlay)
+    ->ArgNames({"seconds", "busy_cpus"})
+    ->Args({PlaySeconds(), 0})
+    ->Args({PlaySeconds(), 2})
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1)
+    ->UseRealTime();
 
 }  // namespace

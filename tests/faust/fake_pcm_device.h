@@ -18,6 +18,7 @@ struct FakeDeviceLog {
   bool paced = false;  // when set, each Play waits for a permit, like a device that is full
   int permits = 0;
   int failWith = 0;  // a Play result other than success
+  size_t held = 0;   // frames the device says it has taken but not yet played
   bool interrupted = false;
   bool dropped = false;
   int playing = 0;  // Play calls in progress
@@ -61,6 +62,10 @@ class FakePcmDevice final : public faust::PcmDevice {
   void Drop() override {
     std::lock_guard guard(log_->mutex);
     log_->dropped = true;
+  }
+  size_t Held() override {
+    std::lock_guard guard(log_->mutex);
+    return log_->held;
   }
 
  private:

@@ -105,4 +105,61 @@ TEST_F(WaveOutputFlowTest, FailingDeviceStillHandsBuffersBack) {
   EXPECT_EQ(out->LastResult(), -EIO);
 }
 
+// A decoder packet of 4,608 frames (a FLAC packet, 96 ms) is queued as 512-frame buffers,
+// so five buffers are still about 53 ms and the write waits for room like five blocks would.
+TEST_F(WaveOutputFlowTest, ALongWriteIsQueuedInBlocksAndBoundedLikeThem) {
+  auto out = MakeOutput();
+  constexpr size_t kBlocks = 9;
+  std::vector<uint8_t> packet(kBlocks * kBlockBytes);
+  for (size_t i = 0; i < packet.size(); ++i) packet[i] = uint8_t(i / kBlockBytes + 1);
+  std::atomic<bool> written{false};
+  std::thread source([&] {
+    out->Write(packet.data(), packet.size());
+    written = true;
+  });
+  WaitUntilPlaying();
+  std::this_thread::sleep_for(kSettle);
+  EXPECT_FALSE(written);
+  EXPECT_EQ(out->QueuedBuffers(), WOUT::maxQueued + 1);  // the pre-roll, and one that fills
+  log_->Permit(100);
+  source.join();
+  for (auto deadline = std::chrono::steady_clock::now() + 5s;
+       log_->PlayedCount() < kBlocks && std::chrono::steady_clock::now() < deadline;)
+    std::this_thread::sleep_for(1ms);
+  ASSERT_EQ(log_->PlayedCount(), kBlocks);
+  for (size_t i = 0; i < kBlocks; ++i) {
+    EXPECT_EQ(log_->played[i].size(), kBlockBytes);
+    EXPECT_EQ(log_->played[i][0], std::byte(i + 1));
+  }
+}
+
+// A device that takes buffers long before it plays them (ALSA's own buffer) must not add
+// its time to the queue's: a buffer is queued until the device says it has been heard.
+TEST_F(WaveOutputFlowTest, ABufferStaysQueuedUntilTheDeviceHasPlayedIt) {
+  log_->paced = false;
+  log_->held = 5 * 512;
+  auto out = MakeOutput(30ms);
+  for (uint8_t i = 1; i <= 5; ++i) ASSERT_TRUE(Write(*out, i));
+  for (auto deadline = std::chrono::steady_clock::now() + 5s;
+       log_->PlayedCount() < 5 && std::chrono::steady_clock::now() < deadline;)
+    std::this_thread::sleep_for(1ms);
+  ASSERT_EQ(log_->PlayedCount(), 5u);
+  std::this_thread::sleep_for(kSettle);
+  EXPECT_EQ(out->QueuedBuffers(), 5u);
+  struct Step {
+    size_t held, queued;
+  };
+  for (const Step step : {Step{3 * 512, 3}, Step{3 * 512 - 1, 3}, Step{1, 1}, Step{0, 0}}) {
+    {
+      std::lock_guard guard(log_->mutex);
+      log_->held = step.held;
+    }
+    for (auto deadline = std::chrono::steady_clock::now() + 2s;
+         out->QueuedBuffers() > step.queued && std::chrono::steady_clock::now() < deadline;)
+      std::this_thread::sleep_for(1ms);
+    std::this_thread::sleep_for(5ms);
+    EXPECT_EQ(out->QueuedBuffers(), step.queued) << "with " << step.held << " frames held";
+  }
+}
+
 }  // namespace
