@@ -2,6 +2,8 @@
 #include "shell/workbench_link.h"
 
 #include <dlfcn.h>
+#include <elf.h>
+#include <link.h>
 
 #include <atomic>
 #include <mutex>
@@ -16,7 +18,41 @@ extern "C" const WorkbenchCalls* TessaryWorkbenchCalls() __attribute__((weak));
 namespace {
 
 constexpr char kResourceName[] = "WORKBENCH";
-constexpr char kModuleName[] = "TessaryWorkbench.so";
+
+// The program's build id in hexadecimal, empty when it has none.
+std::string BuildId() {
+  std::string id;
+  dl_iterate_phdr(
+      [](dl_phdr_info* info, size_t, void* out) {
+        for (int k = 0; k < info->dlpi_phnum; ++k) {
+          const ElfW(Phdr)& segment = info->dlpi_phdr[k];
+          if (segment.p_type != PT_NOTE) continue;
+          auto* at = reinterpret_cast<const char*>(info->dlpi_addr + segment.p_vaddr);
+          for (const char* end = at + segment.p_memsz; at + sizeof(ElfW(Nhdr)) <= end;) {
+            auto* note = reinterpret_cast<const ElfW(Nhdr)*>(at);
+            const char* desc = at + sizeof *note + ((note->n_namesz + 3) & ~3u);
+            if (note->n_type == NT_GNU_BUILD_ID && desc + note->n_descsz <= end) {
+              static constexpr char kHex[] = "0123456789abcdef";
+              auto& text = *static_cast<std::string*>(out);
+              for (uint32_t b = 0; b < note->n_descsz; ++b)
+                text += kHex[static_cast<unsigned char>(desc[b]) >> 4], text += kHex[desc[b] & 0xF];
+              return 1;
+            }
+            at = desc + ((note->n_descsz + 3) & ~3u);
+          }
+        }
+        return 1;  // the program comes first; the libraries are not asked
+      },
+      &id);
+  return id;
+}
+
+// Named after the program's build, so that a newer tessary unpacking its own module never
+// hands a running older one's hosts a module that does not fit it.
+std::string ModuleName() {
+  const std::string id = BuildId();
+  return "TessaryWorkbench" + (id.empty() ? std::string() : "-" + id.substr(0, 16)) + ".so";
+}
 
 std::once_flag loading;
 std::atomic<const WorkbenchCalls*> loaded{nullptr};
@@ -29,7 +65,7 @@ std::function<void()> noticeRedraw;
 const WorkbenchCalls* LoadModule(const std::string& given) {
   std::string file = given;
   if (file.empty()) {
-    std::optional<std::filesystem::path> unpacked = platform::UnpackResource(kResourceName, kModuleName, &failure);
+    std::optional<std::filesystem::path> unpacked = platform::UnpackResource(kResourceName, ModuleName(), &failure);
     if (!unpacked) return nullptr;
     file = unpacked->string();
   }
