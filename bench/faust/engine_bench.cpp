@@ -29,6 +29,7 @@
 
 #include "host_main.h"
 #include "native_effects.h"
+#include "quiet_compile.h"
 #include "temp_folder.h"
 
 namespace {
@@ -52,20 +53,7 @@ bool StartEngine() {
   return started;
 }
 
-std::shared_ptr<VST> Compile(const std::string& code) {
-  faustCode = code;
-  auto record = std::make_shared<VST>();
-  record->file = faustDll;
-  // The banner goes to standard output; the benchmark's own report should stay readable.
-  std::fflush(stdout);
-  const int saved = dup(1);
-  const int null = open("/dev/null", O_WRONLY);
-  dup2(null, 1);
-  const bool loaded = LoadVst(*record, true);
-  dup2(saved, 1);
-  close(saved), close(null);
-  return loaded ? record : nullptr;
-}
+std::shared_ptr<VST> Compile(const std::string& code) { return CompileQuietly(code); }
 
 // Every iteration compiles different code: libfaust keeps what it compiled and would
 // otherwise answer from that cache.

@@ -22,24 +22,16 @@
 #include "faust/faust_engine.h"
 #include "faust/rack.h"
 #include "plexar/vst.h"
+#include "quiet_compile.h"
 #include "temp_folder.h"
 
 namespace {
 
 std::shared_ptr<VST> Compile(const std::string& code) {
-  faustCode = code;
-  auto record = std::make_shared<VST>();
-  record->file = faustDll;
-  // The banner goes to standard output, which carries this program's answer.
-  std::fflush(stdout);
-  const int saved = dup(1);
-  const int null = open("/dev/null", O_WRONLY);
-  dup2(null, 1);
-  const bool loaded = LoadVst(*record, true);
-  dup2(saved, 1);
-  close(saved), close(null);
-  if (!loaded) std::fprintf(stderr, "%s\n", record->error.c_str());
-  return loaded ? record : nullptr;
+  std::string error;
+  std::shared_ptr<VST> record = CompileQuietly(code, &error);
+  if (!record) std::fprintf(stderr, "%s\n", error.c_str());
+  return record;
 }
 
 std::vector<std::vector<float>> Render(VST& record, int frames) {
