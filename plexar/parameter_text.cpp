@@ -2,6 +2,7 @@
 #include "plexar/parameter_text.h"
 
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -38,21 +39,20 @@ int DecimalsShown(const std::string& shown) {
 
 std::optional<double> LeadingNumber(const std::string& text, std::string* rest) {
   const std::string trimmed = Trimmed(text);
-  // strtod would also take "inf", "nan" and hexadecimal: a typed value is decimal.
+  // Only decimal numbers: not "inf", "nan" or hexadecimal.
   const char first = trimmed.empty() ? 0 : trimmed[0];
   const char second = trimmed.size() > 1 ? trimmed[1] : 0;
   const bool startsNumber = std::isdigit(static_cast<unsigned char>(first)) ||
                             ((first == '-' || first == '+' || first == '.') &&
                              (std::isdigit(static_cast<unsigned char>(second)) || second == '.'));
   if (!startsNumber) return std::nullopt;
-  const size_t digits = (first == '-' || first == '+') ? 1 : 0;
-  char* end = nullptr;
-  double value = std::strtod(trimmed.c_str(), &end);
-  size_t used = static_cast<size_t>(end - trimmed.c_str());
-  if (trimmed.compare(digits, 2, "0x") == 0 || trimmed.compare(digits, 2, "0X") == 0) {
-    value = 0, used = digits + 1;  // "0x10" is a 0 followed by "x10"
-  }
-  if (used == 0 || !std::isfinite(value)) return std::nullopt;
+  // Read the same whatever the user's locale says a decimal point is.
+  const size_t sign = first == '+' ? 1 : 0;
+  double value = 0;
+  const char* begin = trimmed.data() + sign;
+  const std::from_chars_result read = std::from_chars(begin, trimmed.data() + trimmed.size(), value);
+  if (read.ec != std::errc() || !std::isfinite(value)) return std::nullopt;
+  const size_t used = static_cast<size_t>(read.ptr - trimmed.data());
   if (rest) *rest = Trimmed(trimmed.substr(used));
   return value;
 }

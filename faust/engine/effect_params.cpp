@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The controller's side of the plug-in object: parameters, their texts and the state.
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -92,10 +93,12 @@ tresult FaustEffect::getParamValueByString(ParamID id, TChar* text, ParamValue& 
     if (SameWord(typed, "On")) return normalized = 1, kResultOk;
     if (SameWord(typed, "Off")) return normalized = 0, kResultOk;
   }
-  char* end = nullptr;
-  const double plain = std::strtod(typed.c_str(), &end);
-  if (end == typed.c_str() || !std::isfinite(plain)) return kResultFalse;
-  const std::string unit = Trimmed(end);
+  // Read the same whatever the host's locale says a decimal point is.
+  double plain = 0;
+  const char* begin = typed.data() + (typed.rfind('+', 0) == 0 ? 1 : 0);
+  const std::from_chars_result read = std::from_chars(begin, typed.data() + typed.size(), plain);
+  if (read.ec != std::errc() || !std::isfinite(plain)) return kResultFalse;
+  const std::string unit = Trimmed(read.ptr);
   if (!unit.empty() && !(c && SameWord(unit, c->unit))) return kResultFalse;
   if (!c) return normalized = plain >= 0.5 ? 1 : 0, kResultOk;
   // Half a step of slack, so that a value typed as the display rounds it is taken.
