@@ -48,8 +48,12 @@ class FaustEditorTest : public faust_testing::EngineTest {
     ASSERT_TRUE(plexar::testing::StartXvfb());
     EngineTest::SetUpTestSuite();
   }
+  // A moment after the editor closes lets the toolkit's short-lived worker threads end before
+  // the process does: LeakSanitizer's check at exit crashed itself ("Tracer caught signal 11")
+  // on a thread that was still tearing down, after a test that ends straight after opening.
   void TearDown() override {
     if (effect_) effect_->plugin->CloseEditor();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
   }
 
   // Compiles `code`, opens its editor and waits for the editor's window to be drawn.
