@@ -52,7 +52,8 @@ void Shutdown() {
   JoinBackendThreads();
   // A start-up thread that finished after the first release published its client.
   copilot.store(nullptr);
-  if (workbench) workbench->release();
+  // Asked again: the start-up thread, joined above, may have loaded it meanwhile.
+  if (const WorkbenchCalls* loaded = LoadedWorkbench()) loaded->release();
 }
 
 // Plug-ins and compiled effects run in host processes started from this same executable,
