@@ -1,16 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include <mutex>
-
 #include "webwire/transfer.h"
 
 namespace Webwire::detail {
-
-void InitializeCurl() {
-  // curl_global_init is not thread-safe itself, and sign-in runs its requests on a thread of
-  // its own, so the first caller of any thread does it.
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
 
 HRESULT HresultFromCurl(CURLcode code) {
   switch (code) {
@@ -55,8 +46,9 @@ HRESULT HresultFromCurl(CURLcode code) {
 }
 
 std::shared_ptr<session_object> session_object::Create() {
-  InitializeCurl();
-  CURLM* multi = curl_multi_init();
+  const curl_library* curl = Curl();
+  if (curl == nullptr) return nullptr;
+  CURLM* multi = curl->multi_init();
   if (multi == nullptr) return nullptr;
   return std::make_shared<session_object>(multi);
 }

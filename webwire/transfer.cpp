@@ -30,7 +30,7 @@ bool IsFollowedRedirect(long status) { return status >= 300 && status < 400 && s
 
 std::shared_ptr<request_object> request_object::Create(std::shared_ptr<session_object> session) {
   if (!session) return nullptr;
-  CURL* easy = curl_easy_init();
+  CURL* easy = Curl()->easy_init();
   if (easy == nullptr) return nullptr;
   return std::make_shared<request_object>(std::move(session), easy);
 }
@@ -38,14 +38,14 @@ std::shared_ptr<request_object> request_object::Create(std::shared_ptr<session_o
 request_object::~request_object() {
   // Leaving the multi handle before the answer is complete closes the connection, so a
   // dropped request never leaves half an answer for the next one.
-  if (inMulti_) curl_multi_remove_handle(session_->multi(), easy_);
-  curl_easy_cleanup(easy_);
-  curl_slist_free_all(headers_);
+  if (inMulti_) Curl()->multi_remove_handle(session_->multi(), easy_);
+  Curl()->easy_cleanup(easy_);
+  Curl()->slist_free_all(headers_);
 }
 
 HRESULT request_object::Send(const request_setup& setup) {
   if (!Configure(setup)) return E_OUTOFMEMORY;
-  if (curl_multi_add_handle(session_->multi(), easy_) != CURLM_OK) return E_FAIL;
+  if (Curl()->multi_add_handle(session_->multi(), easy_) != CURLM_OK) return E_FAIL;
   inMulti_ = true;
   Drive([this] { return headDone_; });
   // The provider and the callback belong to the caller only for the length of this call.
@@ -62,7 +62,7 @@ bool request_object::Configure(const request_setup& setup) {
   cancelled_ = setup.cancelled;
   curl_slist* list = nullptr;
   auto append = [&list](const std::string& line) {
-    curl_slist* grown = curl_slist_append(list, line.c_str());
+    curl_slist* grown = Curl()->slist_append(list, line.c_str());
     if (grown != nullptr) list = grown;
     return grown != nullptr;
   };
@@ -75,25 +75,25 @@ bool request_object::Configure(const request_setup& setup) {
   headers_ = list;
   if (!ok) return false;
 
-  curl_easy_setopt(easy_, CURLOPT_PRIVATE, this);
-  curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(easy_, CURLOPT_PROXY, "");  // direct, whatever the environment says
-  curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, "http,https");
+  Curl()->easy_setopt(easy_, CURLOPT_PRIVATE, this);
+  Curl()->easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
+  Curl()->easy_setopt(easy_, CURLOPT_PROXY, "");  // direct, whatever the environment says
+  Curl()->easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, "http,https");
   // A secure request is never redirected to plain HTTP, where its headers could be read.
   const bool secure = common::EqualsIgnoringCase(setup.url.substr(0, 8), "https://");
-  curl_easy_setopt(easy_, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
-  curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(easy_, CURLOPT_MAXREDIRS, 10L);
-  curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYPEER, 1L);
-  curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYHOST, 2L);
-  curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeout_.count()));
-  if (!setup.agent.empty()) curl_easy_setopt(easy_, CURLOPT_USERAGENT, setup.agent.c_str());
-  curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, headers_);
-  curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &request_object::OnHeader);
-  curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
-  curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &request_object::OnWrite);
-  curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this);
-  if (curl_easy_setopt(easy_, CURLOPT_URL, setup.url.c_str()) != CURLE_OK) return false;
+  Curl()->easy_setopt(easy_, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
+  Curl()->easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 1L);
+  Curl()->easy_setopt(easy_, CURLOPT_MAXREDIRS, 10L);
+  Curl()->easy_setopt(easy_, CURLOPT_SSL_VERIFYPEER, 1L);
+  Curl()->easy_setopt(easy_, CURLOPT_SSL_VERIFYHOST, 2L);
+  Curl()->easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeout_.count()));
+  if (!setup.agent.empty()) Curl()->easy_setopt(easy_, CURLOPT_USERAGENT, setup.agent.c_str());
+  Curl()->easy_setopt(easy_, CURLOPT_HTTPHEADER, headers_);
+  Curl()->easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &request_object::OnHeader);
+  Curl()->easy_setopt(easy_, CURLOPT_HEADERDATA, this);
+  Curl()->easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &request_object::OnWrite);
+  Curl()->easy_setopt(easy_, CURLOPT_WRITEDATA, this);
+  if (Curl()->easy_setopt(easy_, CURLOPT_URL, setup.url.c_str()) != CURLE_OK) return false;
   return ConfigureBody(setup);
 }
 
@@ -101,31 +101,31 @@ bool request_object::ConfigureBody(const request_setup& setup) {
   data_provider* body = setup.body;
   const std::uint64_t size = body != nullptr ? body->size() : 0;
   if (IsVerb(setup.verb, "HEAD")) {
-    curl_easy_setopt(easy_, CURLOPT_NOBODY, 1L);
+    Curl()->easy_setopt(easy_, CURLOPT_NOBODY, 1L);
     return true;
   }
   if (size == 0 && IsVerb(setup.verb, "GET")) {
-    curl_easy_setopt(easy_, CURLOPT_HTTPGET, 1L);
+    Curl()->easy_setopt(easy_, CURLOPT_HTTPGET, 1L);
     return true;
   }
   // Any other request carries a body, even an empty one, so it states its length.
-  curl_easy_setopt(easy_, CURLOPT_POST, 1L);
-  if (setup.verb != "POST") curl_easy_setopt(easy_, CURLOPT_CUSTOMREQUEST, setup.verb.c_str());
-  curl_easy_setopt(easy_, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(size));
+  Curl()->easy_setopt(easy_, CURLOPT_POST, 1L);
+  if (setup.verb != "POST") Curl()->easy_setopt(easy_, CURLOPT_CUSTOMREQUEST, setup.verb.c_str());
+  Curl()->easy_setopt(easy_, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(size));
   if (size == 0) {
-    curl_easy_setopt(easy_, CURLOPT_POSTFIELDS, "");
+    Curl()->easy_setopt(easy_, CURLOPT_POSTFIELDS, "");
   } else if (body->whole()) {
     // Copied, so the caller's block need not outlive the call even if the server answers
     // before the whole body has gone out.
     const data_block block = body->block();
     if (block.data == nullptr || block.size != size) return false;
-    return curl_easy_setopt(easy_, CURLOPT_COPYPOSTFIELDS, block.data) == CURLE_OK;
+    return Curl()->easy_setopt(easy_, CURLOPT_COPYPOSTFIELDS, block.data) == CURLE_OK;
   } else {
     body_ = body;
     progress_ = setup.progress;
     bodySize_ = size;
-    curl_easy_setopt(easy_, CURLOPT_READFUNCTION, &request_object::OnRead);
-    curl_easy_setopt(easy_, CURLOPT_READDATA, this);
+    Curl()->easy_setopt(easy_, CURLOPT_READFUNCTION, &request_object::OnRead);
+    Curl()->easy_setopt(easy_, CURLOPT_READDATA, this);
   }
   return true;
 }
@@ -136,7 +136,7 @@ void request_object::Drive(Done done) {
   CURLM* multi = session_->multi();
   while (!finished_ && !done()) {
     int running = 0;
-    if (curl_multi_perform(multi, &running) != CURLM_OK) {
+    if (Curl()->multi_perform(multi, &running) != CURLM_OK) {
       Finish(CURLE_FAILED_INIT);
       break;
     }
@@ -153,17 +153,17 @@ void request_object::Drive(Done done) {
       break;
     }
     const milliseconds wait = std::min(timeout_ - idle, cancelled_ ? kCancelPoll : kLongestPoll);
-    curl_multi_poll(multi, nullptr, 0, static_cast<int>(wait.count()), nullptr);
+    Curl()->multi_poll(multi, nullptr, 0, static_cast<int>(wait.count()), nullptr);
   }
 }
 
 void request_object::CollectFinished() {
   int left = 0;
-  while (CURLMsg* message = curl_multi_info_read(session_->multi(), &left)) {
+  while (CURLMsg* message = Curl()->multi_info_read(session_->multi(), &left)) {
     if (message->msg != CURLMSG_DONE) continue;
     // Other requests of the same session may finish while this one is driven.
     char* owner = nullptr;
-    curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &owner);
+    Curl()->easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &owner);
     auto* request = reinterpret_cast<request_object*>(owner);
     if (request == nullptr) continue;
     request->finished_ = true;
@@ -172,7 +172,7 @@ void request_object::CollectFinished() {
 }
 
 void request_object::Finish(CURLcode code) {
-  if (inMulti_) curl_multi_remove_handle(session_->multi(), easy_);
+  if (inMulti_) Curl()->multi_remove_handle(session_->multi(), easy_);
   inMulti_ = false;
   finished_ = true;
   result_ = code;
@@ -191,7 +191,7 @@ size_t request_object::OnHeader(char* data, size_t size, size_t count, void* sel
     // The end of a head; interim (1xx) answers and redirects that will be followed are not
     // the answer the caller waits for.
     long status = 0;
-    curl_easy_getinfo(request->easy_, CURLINFO_RESPONSE_CODE, &status);
+    Curl()->easy_getinfo(request->easy_, CURLINFO_RESPONSE_CODE, &status);
     if (status >= 200 && !(IsFollowedRedirect(status) && request->locationSeen_)) {
       request->headDone_ = true;
     }
@@ -237,13 +237,13 @@ size_t request_object::OnRead(char* buffer, size_t size, size_t count, void* sel
 
 long request_object::Status() const {
   long status = 0;
-  curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &status);
+  Curl()->easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &status);
   return status;
 }
 
 std::int64_t request_object::ContentLength() const {
   curl_off_t length = -1;
-  if (curl_easy_getinfo(easy_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK) {
+  if (Curl()->easy_getinfo(easy_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK) {
     return -1;
   }
   return length < 0 ? -1 : static_cast<std::int64_t>(length);

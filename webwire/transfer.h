@@ -11,15 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "webwire/curl_library.h"
 #include "webwire/data_provider.h"
 #include "webwire/handle.h"
 #include "webwire/hresult.h"
 #include "webwire/progress.h"
 
 namespace Webwire::detail {
-
-/// libcurl's process-wide set-up, done once whichever thread comes first.
-void InitializeCurl();
 
 /// The result a failed transfer reports.
 HRESULT HresultFromCurl(CURLcode code);
@@ -31,7 +29,7 @@ class session_object : public handle_object {
   /// Null when libcurl cannot make one.
   static std::shared_ptr<session_object> Create();
   explicit session_object(CURLM* multi) : multi_(multi) {}
-  ~session_object() override { curl_multi_cleanup(multi_); }
+  ~session_object() override { Curl()->multi_cleanup(multi_); }
   session_object(const session_object&) = delete;
   session_object& operator=(const session_object&) = delete;
 

@@ -6,20 +6,23 @@
 #include <memory>
 
 #include "common/text.h"
+#include "webwire/curl_library.h"
 
 namespace Webwire {
 namespace {
 
+using detail::Curl;
+
 struct url_deleter {
-  void operator()(CURLU* url) const { curl_url_cleanup(url); }
+  void operator()(CURLU* url) const { Curl()->url_cleanup(url); }
 };
 struct text_deleter {
-  void operator()(char* text) const { curl_free(text); }
+  void operator()(char* text) const { Curl()->free(text); }
 };
 
 std::optional<std::string> Part(CURLU* url, CURLUPart part, unsigned flags) {
   char* raw = nullptr;
-  if (curl_url_get(url, part, &raw, flags) != CURLUE_OK) return std::nullopt;
+  if (Curl()->url_get(url, part, &raw, flags) != CURLUE_OK) return std::nullopt;
   std::unique_ptr<char, text_deleter> owned(raw);
   return std::string(raw);
 }
@@ -42,11 +45,11 @@ bool IsFullUrl(std::string_view text) {
 }
 
 std::optional<url_parts> ParseUrl(std::string_view url) {
-  if (!IsFullUrl(url)) return std::nullopt;
-  std::unique_ptr<CURLU, url_deleter> parsed(curl_url());
+  if (!IsFullUrl(url) || Curl() == nullptr) return std::nullopt;
+  std::unique_ptr<CURLU, url_deleter> parsed(Curl()->url());
   if (!parsed) return std::nullopt;
   const std::string text(url);
-  if (curl_url_set(parsed.get(), CURLUPART_URL, text.c_str(), 0) != CURLUE_OK) {
+  if (Curl()->url_set(parsed.get(), CURLUPART_URL, text.c_str(), 0) != CURLUE_OK) {
     return std::nullopt;
   }
   auto scheme = Part(parsed.get(), CURLUPART_SCHEME, 0);
