@@ -24,9 +24,15 @@ namespace plexar::remote {
 
 namespace {
 
+constexpr rlim_t kRealTimeLimitMicros = 500'000;
+
 void LimitResources(size_t memoryBytes) {
   rlimit none{0, 0};
   setrlimit(RLIMIT_CORE, &none);
+  // Blocks for a player run at real-time priority: a plug-in that then keeps the processor
+  // half a second without waiting gets SIGXCPU, and SIGKILL if it ignores that.
+  rlimit realTime{kRealTimeLimitMicros, 2 * kRealTimeLimitMicros};
+  setrlimit(RLIMIT_RTTIME, &realTime);
 #if !defined(__SANITIZE_ADDRESS__)
   // Private data only: the executable and the libraries mapped from files do not count.
   if (memoryBytes > 0) {
@@ -55,6 +61,9 @@ void InstallFilter(bool noExec) {
                    SCMP_SYS(pidfd_getfd), SCMP_SYS(rt_sigqueueinfo), SCMP_SYS(rt_tgsigqueueinfo)}) {
     Deny(filter, call, EPERM);
   }
+  // The limits set above stay: a host run by root could raise them otherwise.
+  Deny(filter, SCMP_SYS(setrlimit), EPERM);
+  seccomp_rule_add(filter, SCMP_ACT_ERRNO(EPERM), SCMP_SYS(prlimit64), 1, SCMP_A2(SCMP_CMP_NE, 0));
   if (noExec) {
     Deny(filter, SCMP_SYS(execve), EPERM);
     Deny(filter, SCMP_SYS(execveat), EPERM);

@@ -274,6 +274,8 @@ std::string HostProcess::EndText() const {
 std::string HostProcess::EndTextLocked() const {
   if (killedHung_) return "stopped responding";
   if (WIFSIGNALED(status_)) {
+    // The host's limit on real-time time, not a fault of its own making.
+    if (WTERMSIG(status_) == SIGXCPU) return "was ended for keeping the processor (SIGXCPU)";
     const char* name = sigabbrev_np(WTERMSIG(status_));
     return std::string("crashed (SIG") + (name ? name : std::to_string(WTERMSIG(status_)).c_str()) + ")";
   }

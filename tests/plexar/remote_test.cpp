@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -18,6 +19,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/realtime.h"
 #include "plexar/remote/confine.h"
 #include "plexar/remote/host_server.h"
 #include "plexar/remote/remote_vst.h"
@@ -119,6 +121,22 @@ TEST(RemoteVstTest, AHungPluginIsPlayedDryAndEndedWithinSeconds) {
   EXPECT_FLOAT_EQ(Block(fx, 0.4f), 0.4f);
 }
 
+TEST(RemoteVstTest, BlocksRunAtTheCallersPriorityAndASpinningPluginIsEnded) {
+  Loaded fx = Load(TESSARY_V2SPIN_SO);
+  ASSERT_TRUE(fx.vst);
+  fx.vst->SetParameter(0, 0.25f);
+  // From a thread at normal priority, as a render calls: the plug-in is not at real-time
+  // priority either, so it does not spin.
+  EXPECT_FLOAT_EQ(Block(fx, 0.95f), 0.475f);
+  if (!platform::RaiseThreadToRealTime()) GTEST_SKIP() << "no real-time priority for this user";
+  // As a player calls: the block thread follows, spins, and the host's limit ends it.
+  EXPECT_FLOAT_EQ(Block(fx, 0.95f), 0.95f);
+  const std::string why = EndOf(*fx.vst, 10s);
+  platform::LowerThreadFromRealTime();
+  EXPECT_EQ(why, "was ended for keeping the processor (SIGXCPU)");
+  EXPECT_FLOAT_EQ(Block(fx, 0.4f), 0.4f);
+}
+
 TEST(RemoteVstTest, APluginThatCrashesWhileCreatedLeavesNothingLoaded) {
   RemotePtr vst(new RemoteVST(HostKind::kPlugin));
   const std::filesystem::path path = TESSARY_V2CRASHATCREATION_SO;
@@ -133,7 +151,7 @@ TEST(RemoteVstTest, APluginThatCrashesWhileCreatedLeavesNothingLoaded) {
       << other->LoadFailure();
 }
 
-TEST(RemoteVstTest, HostsCannotSignalOrReachOthers) {
+TEST(RemoteVstTest, HostsCannotSignalOrReachOthersOrLiftTheirLimits) {
   // Checked from the host's side of the wire: the test plug-in cannot, but the filter
   // is what any plug-in gets, so a confined child of this program stands in for one.
   pid_t child = fork();
@@ -142,7 +160,12 @@ TEST(RemoteVstTest, HostsCannotSignalOrReachOthers) {
     const bool killRefused = kill(getppid(), 0) != 0 && errno == EPERM;
     const bool netRefused = socket(AF_INET, SOCK_STREAM, 0) < 0 && errno == EACCES;
     const bool localAllowed = socket(AF_UNIX, SOCK_STREAM, 0) >= 0;
-    _exit(killRefused && netRefused && localAllowed ? 0 : 1);
+    rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
+    const bool limitKept = setrlimit(RLIMIT_RTTIME, &unlimited) != 0 && errno == EPERM &&
+                           prlimit(0, RLIMIT_DATA, &unlimited, nullptr) != 0;
+    rlimit current{};
+    const bool limitReadable = getrlimit(RLIMIT_RTTIME, &current) == 0 && current.rlim_max != RLIM_INFINITY;
+    _exit(killRefused && netRefused && localAllowed && limitKept && limitReadable ? 0 : 1);
   }
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);

@@ -3,6 +3,7 @@
 // stereo gain effect exporting both entry points, as a synthesizer with no inputs and no
 // programs (TESTPLUG2_SYNTH), as a module whose entry point throws (TESTPLUG2_THROW), and as
 // the gain effect with an editor that draws with Xlib on every idle call (TESTPLUG2_EDITOR).
+#include <sched.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -184,13 +185,17 @@ void Process(AEffect* effect, T** inputs, T** outputs, int32_t frames) {
 }
 
 // Faulty builds misbehave on a loud first sample (0.9 or more), so a test chooses the moment
-// by what it plays: TESTPLUG2_FAULT 1 crashes, 2 never returns.
+// by what it plays: TESTPLUG2_FAULT 1 crashes, 2 never returns, 4 keeps the processor busy
+// for good when it runs at real-time priority.
 __attribute__((no_sanitize("undefined", "address"))) void Misbehave(const AEffect* effect, float** in) {
 #if defined(TESTPLUG2_FAULT)
   if (effect->numInputs < 1 || in[0][0] < 0.9f) return;
   if (TESTPLUG2_FAULT == 1) Crash(1);
   if (TESTPLUG2_FAULT == 2) {
     for (;;) pause();
+  }
+  if (TESTPLUG2_FAULT == 4 && sched_getscheduler(0) != SCHED_OTHER) {
+    for (;;) asm volatile("" ::: "memory");
   }
 #else
   (void)effect, (void)in;
