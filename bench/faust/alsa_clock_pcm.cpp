@@ -12,7 +12,10 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 #include "alsa_clock_pcm.h"
 
@@ -78,6 +81,12 @@ snd_pcm_sframes_t Pointer(snd_pcm_ioplug_t* io) {
   }
   if (played >= io->appl_ptr) {
     ++deviceUnderruns;
+    if (std::getenv("TESSARY_BENCH_XRUN_LOG")) {
+      timespec wall{};
+      clock_gettime(CLOCK_REALTIME, &wall);
+      std::fprintf(stderr, "UNDERRUN %ld.%03ld, ran dry %.1f ms before\n", long(wall.tv_sec),
+                   wall.tv_nsec / 1000000, double(played - io->appl_ptr) * 1000 / kRate);
+    }
     pcm.running = false;
     snd_pcm_ioplug_set_state(io, SND_PCM_STATE_XRUN);
     return -EPIPE;

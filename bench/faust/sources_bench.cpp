@@ -27,11 +27,13 @@
 #include "faust/pcm_device.h"
 #include "faust/rack.h"
 #include "faust/render.h"
+#include "faust/wave_output.h"
 #include "faust/workbench.h"
 #include "plexar/remote/host_process.h"
 #include "alsa_clock_pcm.h"
 #include "host_main.h"
 #include "temp_folder.h"
+#include "wakeup_probe.h"
 
 namespace {
 
@@ -39,6 +41,8 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kSeconds = 60;
+// What the wave output keeps ahead of the speaker, at 48 kHz.
+constexpr double kQueuedMs = double(faust::WOUT::maxQueued * faust::WOUT::kBufferFrames) * 1000 / 48000;
 
 fs::path Folder() {
   static bench::TempFolder folder("tessary-sources-bench-");
@@ -311,7 +315,8 @@ int64_t PlaySeconds() {
 }
 
 // Underruns ALSA reports over a long play of a FLAC file through the Zita reverb, with every
-// core kept busy beside it. Goal: none.
+// core kept busy beside it. Goal: none. TESSARY_BENCH_XRUN_LOG prints when each underrun and
+// each stall of the machine came, to tell the two apart.
 void UnderrunsInALongPlay(benchmark::State& state) {
   if (!StartEngineInHosts(state)) return;
   const fs::path file = FlacOf(SoundOf(int(state.range(0))));
@@ -321,16 +326,26 @@ void UnderrunsInALongPlay(benchmark::State& state) {
   if (!reverb) return state.SkipWithError("the reverb did not load");
   BusyCores busy(state.range(1));
   uint64_t underruns = 0;
+  double worstWakeMs = 0;
+  int stalls = 0;
   for (auto _ : state) {
     const uint64_t before = faust::AlsaUnderruns();
+    bench::WakeupProbe probe(kQueuedMs);
     Playing playing(file, {reverb});
     while (!playing.source->ended.load())
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     underruns = faust::AlsaUnderruns() - before;
+    if (!probe.RealTime()) state.SetLabel("no real-time priority here");
+    worstWakeMs = probe.WorstMs();
+    stalls = probe.Stalls();
   }
   plexar::remote::SetHostProgram("");
   state.counters["underruns"] = double(underruns);
   state.counters["played_s"] = double(state.range(0));
+  // The machine's own share: how late a real-time thread that does nothing else woke, and
+  // how often later than the output's queue lasts.
+  state.counters["worst_wakeup_ms"] = worstWakeMs;
+  state.counters["stalls_over_queue"] = double(stalls);
 }
 BENCHMARK(UnderrunsInALongPlay)
     ->ArgNames({"seconds", "busy_cpus"})
