@@ -87,6 +87,8 @@ bool ReplacementFile::Write(std::span<const std::uint8_t> bytes) {
   return true;
 }
 
+void ReplacementFile::FlushSoFar() const { fdatasync(fd_); }
+
 bool ReplacementFile::Commit(std::string* error) {
   struct stat old;
   if (stat(target_.c_str(), &old) == 0 && fchmod(fd_, old.st_mode & 07777) != 0) {

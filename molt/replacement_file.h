@@ -27,6 +27,9 @@ class ReplacementFile {
   /// Appends; every few MiB the disk is asked to start writing what came before, so that
   /// Commit's flush finds little left to wait for.
   bool Write(std::span<const std::uint8_t> bytes);
+  /// Flushes what is written so far to the disk, so that Commit has less to wait for; may
+  /// run on another thread while Write does. Errors are Commit's to report.
+  void FlushSoFar() const;
   /// Flushes the content, gives it the old file's mode (a new file keeps the default),
   /// renames it over the target and flushes the folder.
   bool Commit(std::string* error);

@@ -11,6 +11,9 @@ namespace {
 // reader run ahead when the disk stalls for a moment.
 constexpr std::size_t kPieceSize = 1 << 20;
 constexpr std::size_t kPieces = 8;
+// The disk's own cache is emptied at each flush; in steps this size it costs the writing
+// little, where the whole file at the end costs about 0.5 ms per MiB.
+constexpr std::uint64_t kFlushStep = 16ull << 20;
 
 }  // namespace
 
@@ -19,7 +22,8 @@ WriteBehind::WriteBehind(ReplacementFile& out) : out_(out), pieces_(kPieces) {
     pieces_[i].resize(kPieceSize);
     free_.push_back(i);
   }
-  writer_ = std::thread([this] { Run(); });
+  writer_ = std::thread([this] { Write(); });
+  flusher_ = std::thread([this] { Flush(); });
 }
 
 WriteBehind::~WriteBehind() {
@@ -29,6 +33,7 @@ WriteBehind::~WriteBehind() {
   }
   changed_.notify_all();
   writer_.join();
+  flusher_.join();
 }
 
 std::span<std::uint8_t> WriteBehind::Room() {
@@ -77,10 +82,13 @@ bool WriteBehind::Finish() {
   if (haveCurrent_ && currentSize_ > 0) QueueCurrent();
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [this] { return queued_.empty() && !writing_; });
+  // A flush not yet begun would only delay Commit's own.
+  flushWanted_ = false;
+  changed_.wait(lock, [this] { return !flushing_; });
   return !failed_;
 }
 
-void WriteBehind::Run() {
+void WriteBehind::Write() {
   std::unique_lock lock(mutex_);
   for (;;) {
     changed_.wait(lock, [this] { return stop_ || !queued_.empty(); });
@@ -94,7 +102,27 @@ void WriteBehind::Run() {
     lock.lock();
     writing_ = false;
     failed_ = failed_ || !written;
+    if (!failed_) unflushed_ += next.size;
+    if (unflushed_ >= kFlushStep && !flushing_) {
+      unflushed_ = 0;
+      flushWanted_ = true;
+    }
     free_.push_back(next.piece);
+    changed_.notify_all();
+  }
+}
+
+void WriteBehind::Flush() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [this] { return stop_ || flushWanted_; });
+    if (stop_) return;
+    flushWanted_ = false;
+    flushing_ = true;
+    lock.unlock();
+    out_.FlushSoFar();
+    lock.lock();
+    flushing_ = false;
     changed_.notify_all();
   }
 }

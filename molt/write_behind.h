@@ -15,8 +15,10 @@
 namespace Molt {
 
 /// Writes a file's new content on a thread of its own, in the order it is filled, so that
-/// the caller can read and hash the next piece while the last one goes to the disk. The
-/// caller fills pieces through Room and Filled (or Append) and calls Finish once.
+/// the caller can read and hash the next piece while the last one goes to the disk. A third
+/// thread flushes what is written every few MiB, so that the flush before the file is put
+/// in place has little left to do. The caller fills pieces through Room and Filled (or
+/// Append) and calls Finish once.
 class WriteBehind {
  public:
   /// `out` must outlive this object.
@@ -44,7 +46,8 @@ class WriteBehind {
     std::size_t size;
   };
   void QueueCurrent();
-  void Run();
+  void Write();
+  void Flush();
 
   ReplacementFile& out_;
   std::vector<Bytes> pieces_;
@@ -60,7 +63,11 @@ class WriteBehind {
   bool writing_ = false;
   bool failed_ = false;
   bool stop_ = false;
+  std::uint64_t unflushed_ = 0;
+  bool flushWanted_ = false;
+  bool flushing_ = false;
   std::thread writer_;
+  std::thread flusher_;
 };
 
 }  // namespace Molt

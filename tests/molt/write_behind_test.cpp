@@ -14,8 +14,9 @@
 namespace molt_test {
 namespace {
 
-// Enough for many pieces and for write-back to start several times before the end.
-constexpr std::size_t kContentSize = (20u << 20) + 12345;
+// Enough for many pieces, and for write-back to start and the flusher to run several times
+// before the end.
+constexpr std::size_t kContentSize = (40u << 20) + 12345;
 
 // Feeds `content` in steps of the sizes in turn, alternating copies and reads into Room
 // (which may take less than asked).
