@@ -33,6 +33,8 @@ std::optional<std::vector<Chunk>> ReadSignatures(std::span<const std::uint8_t> s
     return std::nullopt;
   }
   std::vector<Chunk> chunks;
+  // Each chunk takes at least one byte of length and its hash.
+  chunks.reserve((signatures.size() - kTag.size()) / (1 + kChunkHashSize));
   std::uint64_t total = 0;
   std::size_t at = kTag.size();
   while (at < signatures.size()) {

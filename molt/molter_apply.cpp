@@ -11,11 +11,10 @@
 #include "molt/names.h"
 #include "molt/replacement_file.h"
 #include "molt/sha256.h"
+#include "molt/write_behind.h"
 
 namespace Molt {
 namespace {
-
-constexpr std::size_t kCopyPiece = 1 << 20;
 
 class ReadOnlyFile {
  public:
@@ -33,20 +32,19 @@ class ReadOnlyFile {
   ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
 
   std::uint64_t size() const { return size_; }
-  /// Hands [offset, offset + length) to `sink` piece by piece; false when the range lies
-  /// outside the file or reading fails.
-  template <class Sink>
-  bool Copy(std::uint64_t offset, std::uint64_t length, Sink&& sink) const {
+  /// Reads [offset, offset + length) into `out`'s pieces, hashing it on the way; false
+  /// when the range lies outside the file or reading fails.
+  bool CopyTo(std::uint64_t offset, std::uint64_t length, WriteBehind& out, Sha256& hash) const {
     if (offset > size_ || length > size_ - offset) return false;
-    Bytes piece(std::min<std::uint64_t>(length, kCopyPiece));
     while (length > 0) {
+      const std::span<std::uint8_t> room = out.Room();
       const std::size_t want =
-          static_cast<std::size_t>(std::min<std::uint64_t>(length, piece.size()));
-      const ssize_t got = pread(fd_, piece.data(), want, static_cast<off_t>(offset));
+          static_cast<std::size_t>(std::min<std::uint64_t>(length, room.size()));
+      const ssize_t got = pread(fd_, room.data(), want, static_cast<off_t>(offset));
       if (got < 0 && errno == EINTR) continue;
       if (got <= 0) return false;
-      if (!sink(std::span<const std::uint8_t>(piece.data(), static_cast<std::size_t>(got))))
-        return false;
+      hash.Update(room.first(static_cast<std::size_t>(got)));
+      out.Filled(static_cast<std::size_t>(got));
       offset += static_cast<std::uint64_t>(got);
       length -= static_cast<std::uint64_t>(got);
     }
@@ -96,10 +94,13 @@ HRESULT Molter::RebuildFile(UpdateFile& file) {
   std::string why;
   auto out = ReplacementFile::Create(target, &why);
   if (!out) return Fail(file, why);
+  // Hashing and reading run here while the writes go on in the writer's thread.
   Sha256 hash;
+  WriteBehind writer(*out);
   auto sink = [&](std::span<const std::uint8_t> bytes) {
     hash.Update(bytes);
-    return out->Write(bytes);
+    writer.Append(bytes);
+    return !writer.failed();
   };
   if (file.requests.size() == 1 && (seed.size() == 0 || file.needs.empty())) {
     const UpdateRequest& whole = file.requests.front();
@@ -109,7 +110,7 @@ HRESULT Molter::RebuildFile(UpdateFile& file) {
     for (const DIFFLIB::RdcNeed& need : file.needs) {
       bool ok = true;
       if (need.blockType == DIFFLIB::RDCNEED_SEED) {
-        ok = seed.Copy(need.fileOffset, need.blockLength, sink);
+        ok = seed.CopyTo(need.fileOffset, need.blockLength, writer, hash) && !writer.failed();
       } else if (need.blockType == DIFFLIB::RDCNEED_SOURCE) {
         const UpdateRequest* source = SourceData(file, need);
         ok = source != nullptr && patch_ && patch_->ReadTo(*source->data, need.blockLength, sink);
@@ -117,6 +118,7 @@ HRESULT Molter::RebuildFile(UpdateFile& file) {
       if (!ok) return Fail(file, "a block is missing or cannot be copied");
     }
   }
+  if (!writer.Finish()) return Fail(file, "cannot write");
   if (hash.Finish() != file.remoteHash) return Fail(file, "hash differs");
 
   std::filesystem::path old = target;

@@ -79,7 +79,8 @@ HRESULT Molter::MakeSigsZip(const std::filesystem::path& zipPath, const FileFilt
       allSigned = false;
       continue;
     }
-    if (!archive->Add(relative, *sigs, 1)) return Webwire::E_FAIL;
+    // Read back at once by this run: compressing it would only cost time.
+    if (!archive->Add(relative, *sigs, 0)) return Webwire::E_FAIL;
   }
   if (!archive->Close()) return Webwire::E_FAIL;
   return allSigned ? Webwire::S_OK : Webwire::S_FALSE;

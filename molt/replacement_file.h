@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <span>
@@ -23,7 +24,12 @@ class ReplacementFile {
   ReplacementFile(const ReplacementFile&) = delete;
   ReplacementFile& operator=(const ReplacementFile&) = delete;
 
+  /// Appends; every few MiB the disk is asked to start writing what came before, so that
+  /// Commit's flush finds little left to wait for.
   bool Write(std::span<const std::uint8_t> bytes);
+  /// Flushes what is written so far to the disk, so that Commit has less to wait for; may
+  /// run on another thread while Write does. Errors are Commit's to report.
+  void FlushSoFar() const;
   /// Flushes the content, gives it the old file's mode (a new file keeps the default),
   /// renames it over the target and flushes the folder.
   bool Commit(std::string* error);
@@ -35,6 +41,8 @@ class ReplacementFile {
   std::filesystem::path temporary_;
   int fd_;
   bool committed_ = false;
+  std::uint64_t written_ = 0;
+  std::uint64_t writeBackFrom_ = 0;  // the first byte not yet handed to write-back
 };
 
 /// Removes temporary files that an interrupted earlier replacement of `target` left beside

@@ -151,6 +151,8 @@ bool ZipWriter::Add(std::string_view name, std::span<const std::uint8_t> bytes, 
     zip_source_free(data);
     return false;
   }
+  if (level == 0) return zip_set_file_compression(archive_, static_cast<zip_uint64_t>(index),
+                                                  ZIP_CM_STORE, 0) == 0;
   return zip_set_file_compression(archive_, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE,
                                   static_cast<zip_uint32_t>(level)) == 0;
 }

@@ -70,7 +70,7 @@ class ZipWriter {
   ZipWriter(const ZipWriter&) = delete;
   ZipWriter& operator=(const ZipWriter&) = delete;
 
-  /// Adds an entry; `level` 1 compresses fastest, 9 smallest.
+  /// Adds an entry; `level` 1 compresses fastest, 9 smallest, 0 stores it as it is.
   bool Add(std::string_view name, std::span<const std::uint8_t> bytes, int level = 6);
   bool SetComment(std::string_view comment);
   /// Finishes the archive. In memory: the archive's bytes; for a file: empty bytes.

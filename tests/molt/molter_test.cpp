@@ -136,6 +136,25 @@ TEST_F(MolterTest, ARebuiltFileWithTheWrongHashIsNeverWritten) {
   EXPECT_EQ(ListTree(install()), std::vector<std::string>{"tessary"});
 }
 
+// The new file is written while it is still being read and hashed; a write that fails
+// half-way (a full disk) must fail the run with the old file whole and nothing beside it.
+TEST_F(MolterTest, ARebuiltFileThatCannotBeWrittenLeavesTheOldOne) {
+  const Molt::Bytes old = RandomBytes(12u << 20, 10);
+  Molt::Bytes changed = old;
+  changed[6u << 20] ^= 0xff;
+  WriteFile(install() / "tessary", old);
+  AddFile("tessary", changed, false);
+  Publish();
+  StartServer();
+  auto molter = MakeMolter();
+  {
+    const FileSizeLimit limit(4u << 20);
+    EXPECT_EQ(molter->Run(nullptr), Molt::kRebuildFailed);
+  }
+  EXPECT_EQ(ReadFile(install() / "tessary"), old);
+  EXPECT_EQ(ListTree(install()), std::vector<std::string>{"tessary"});
+}
+
 TEST_F(MolterTest, SignedListsAreCheckedAgainstTheBuiltInKey) {
   TempFolder keys;
   std::string error;

@@ -73,4 +73,17 @@ std::vector<std::string> ListTree(const std::filesystem::path& folder) {
   return names;
 }
 
+FileSizeLimit::FileSizeLimit(rlim_t bytes) {
+  handler_ = std::signal(SIGXFSZ, SIG_IGN);
+  getrlimit(RLIMIT_FSIZE, &before_);
+  rlimit limit = before_;
+  limit.rlim_cur = bytes;
+  if (setrlimit(RLIMIT_FSIZE, &limit) != 0) throw std::runtime_error("cannot limit file sizes");
+}
+
+FileSizeLimit::~FileSizeLimit() {
+  setrlimit(RLIMIT_FSIZE, &before_);
+  std::signal(SIGXFSZ, handler_);
+}
+
 }  // namespace molt_test

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -33,5 +36,19 @@ std::string ProgramOutput(const std::string& command);
 
 /// The names of every entry below `folder`, relative, sorted.
 std::vector<std::string> ListTree(const std::filesystem::path& folder);
+
+/// While it lives, no file of this process may grow beyond `bytes`: a write past that fails
+/// (EFBIG) as on a full disk, without the signal that would end the process.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes);
+  ~FileSizeLimit();
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  rlimit before_{};
+  void (*handler_)(int) = SIG_DFL;
+};
 
 }  // namespace molt_test
