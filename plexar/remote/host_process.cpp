@@ -36,16 +36,19 @@ std::atomic<int> cancellableCalls{0};
 const char* KindWord(HostKind kind) { return kind == HostKind::kEngine ? "engine" : "plugin"; }
 
 // Sanitizer builds cannot take an address-space limit (their shadow memory is huge); the
-// sanitizer's own allocation cap stands in for it there. A crash shows as the signal itself,
-// as it would without a sanitizer.
-std::vector<std::string> HostEnvironment() {
+// sanitizer's own allocation cap stands in for the engine host's memory limit there. Plug-in
+// hosts have none, so they get no cap either. A crash shows as the signal itself, as it
+// would without a sanitizer.
+std::vector<std::string> HostEnvironment([[maybe_unused]] HostKind kind) {
   std::vector<std::string> environment;
   for (char** entry = environ; *entry; ++entry) environment.emplace_back(*entry);
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #if defined(__SANITIZE_ADDRESS__)
   const char* variable = "ASAN_OPTIONS";
-  const char* ours = "allocator_may_return_null=0:max_allocation_size_mb=1024:hard_rss_limit_mb=1536:"
-                     "handle_segv=0:handle_sigbus=0:abort_on_error=1";
+  const char* ours = kind == HostKind::kEngine
+                         ? "allocator_may_return_null=0:max_allocation_size_mb=1024:"
+                           "hard_rss_limit_mb=1536:handle_segv=0:handle_sigbus=0:abort_on_error=1"
+                         : "handle_segv=0:handle_sigbus=0:abort_on_error=1";
 #else
   const char* variable = "TSAN_OPTIONS";
   const char* ours = "handle_segv=0:handle_sigbus=0:abort_on_error=1";
@@ -125,7 +128,7 @@ std::shared_ptr<HostProcess> Supervisor::Fork(HostKind kind) {
   }
   int pair[2];
   if (program.empty() || socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) return nullptr;
-  std::vector<std::string> environment = HostEnvironment();
+  std::vector<std::string> environment = HostEnvironment(kind);
   std::vector<std::string> argv = {program, "--plugin-host", KindWord(kind)};
   if (std::string module = OwnModule(); !module.empty()) argv.push_back(module);
   std::vector<char*> args, env;
