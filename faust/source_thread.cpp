@@ -7,8 +7,6 @@
 #include "faust/wave_output.h"
 #include "faust/workbench.h"
 #include "platform/console.h"
-#include "platform/realtime.h"
-#include "plexar/remote/host_process.h"
 
 using namespace std::chrono_literals;
 
@@ -153,9 +151,6 @@ struct Player {
 
 void SourceThread(std::shared_ptr<AUDIO_IN> source, std::string file,
                   const std::atomic<bool>& quitting) {
-  // Plug-in code runs in this thread only when there are no hosts, and then it must not have
-  // the processor to itself; in hosts it runs under their limit on real-time time.
-  if (plexar::remote::HostsConfigured()) platform::RaiseThreadToRealTime();
   Player player{*source, quitting, {}, {}, 0, false, {}, {}, {}, {}, false};
   std::string error;
   if (!player.decoder.Open(file, &error)) return;

@@ -7,8 +7,6 @@
 #include <cstring>
 #include <system_error>
 
-#include "platform/realtime.h"
-
 namespace faust {
 
 using common::WriteGuard;
@@ -128,8 +126,6 @@ size_t WOUT::QueuedBuffers() {
 }
 
 void WOUT::thrx() {
-  // It only hands finished buffers to the device, so the sound never waits for it.
-  platform::RaiseThreadToRealTime();
   // Zero: nothing is playing that the writer must see finish, only new buffers wake it.
   std::chrono::milliseconds nextPlayed{0};
   for (;;) {

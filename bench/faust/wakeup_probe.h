@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// How late the machine wakes a real-time thread: a thread at the player's priority that asks
-// to wake every millisecond and notes how late it woke. A stall it sees is one no player can
-// ride out unless it has more sound queued than the stall lasted; on a virtual machine the
-// host may hold the guest's processors that long.
+// How late the machine wakes a thread: one that asks to wake every millisecond, at real-time
+// priority where it may, and notes how late it woke. A stall it sees is one no player can ride
+// out unless it has more sound queued than the stall lasted; on a virtual machine the host may
+// hold the guest's processors that long.
 #pragma once
 
 #include <sched.h>
@@ -12,8 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
-
-#include "platform/realtime.h"
 
 namespace bench {
 
@@ -40,7 +38,9 @@ class WakeupProbe {
   }
 
   void Run() {
-    realTime_ = platform::RaiseThreadToRealTime();
+    sched_param param{};
+    param.sched_priority = 10;
+    realTime_ = sched_setscheduler(0, SCHED_FIFO, &param) == 0;
     const bool log = std::getenv("TESSARY_BENCH_XRUN_LOG") != nullptr;
     timespec next{};
     clock_gettime(CLOCK_MONOTONIC, &next);

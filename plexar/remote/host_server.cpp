@@ -9,7 +9,6 @@
 #include <memory>
 #include <thread>
 
-#include "platform/realtime.h"
 #include "plexar/editor/editor.h"
 #include "plexar/remote/block_region.h"
 #include "plexar/vst.h"
@@ -29,7 +28,6 @@ struct Hosted {
   // Commands and blocks never overlap: the caller waits for each. These two say so to the
   // race detector, which cannot see the order the other process keeps.
   std::atomic<uint32_t> commands{0}, blocks{0};
-  bool refusedRealTime = false;  // asked once per thread, not at every block
 
   ~Hosted() {
     StopAudio();
@@ -45,21 +43,11 @@ struct Hosted {
     region->Control()->quit.store(1);
     FutexWake(&region->Control()->request);
     audio.join();
-    refusedRealTime = false;
   }
 
   void RunBlocks();
-  void FollowCallersPriority(bool realTime);
   void Format(int32_t sampleRate, int32_t frames);
 };
-
-// A block for a player at real-time priority is as urgent here; one for a render is not. The
-// host's limit on real-time time ends a plug-in that keeps the processor to itself.
-void Hosted::FollowCallersPriority(bool realTime) {
-  if (realTime == platform::ThreadIsRealTime() || (realTime && refusedRealTime)) return;
-  if (!realTime) return platform::LowerThreadFromRealTime();
-  refusedRealTime = !platform::RaiseThreadToRealTime();
-}
 
 void Hosted::RunBlocks() {
   BlockControl* control = region->Control();
@@ -76,7 +64,6 @@ void Hosted::RunBlocks() {
     const uint32_t request = control->request.load(std::memory_order_acquire);
     if (request == seen) continue;
     seen = request;
-    FollowCallersPriority(control->realTime.load(std::memory_order_relaxed) != 0);
     commands.load(std::memory_order_acquire);
     for (int32_t k = 0; k < numInputs && k < region->Inputs(); ++k) {
       std::memcpy(inputs[k], region->Input(k), bytes);

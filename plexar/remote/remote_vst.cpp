@@ -5,8 +5,6 @@
 
 #include <cstring>
 
-#include "platform/realtime.h"
-
 namespace plexar::remote {
 
 namespace {
@@ -225,7 +223,6 @@ HRESULT RemoteVST::Process(uint32_t, int32_t, int64_t, int64_t, int64_t, float, 
   const uint32_t next = sent_.load() + 1;
   sent_.store(next);
   inBlock_ = true;
-  control->realTime.store(platform::ThreadIsRealTime() ? 1 : 0, std::memory_order_relaxed);
   control->request.store(next, std::memory_order_release);
   FutexWake(&control->request);
   if (!FutexWaitChange(&control->done, done, deadline_)) return PlayDry(), S_OK;

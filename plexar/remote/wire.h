@@ -68,7 +68,6 @@ struct RequestHeader {
 /// since each side writes one and reads the other.
 struct BlockControl {
   alignas(64) std::atomic<uint32_t> request;
-  std::atomic<uint32_t> realTime;  // the caller plays in real time: so should the host
   alignas(64) std::atomic<uint32_t> done;
   alignas(64) std::atomic<uint32_t> quit;
 };

@@ -185,8 +185,8 @@ void Process(AEffect* effect, T** inputs, T** outputs, int32_t frames) {
 }
 
 // Faulty builds misbehave on a loud first sample (0.9 or more), so a test chooses the moment
-// by what it plays: TESTPLUG2_FAULT 1 crashes, 2 never returns, 4 keeps the processor busy
-// for good when it runs at real-time priority.
+// by what it plays: TESTPLUG2_FAULT 1 crashes, 2 never returns, 4 takes real-time priority
+// (where it may) and keeps the processor busy for good.
 __attribute__((no_sanitize("undefined", "address"))) void Misbehave(const AEffect* effect, float** in) {
 #if defined(TESTPLUG2_FAULT)
   if (effect->numInputs < 1 || in[0][0] < 0.9f) return;
@@ -194,7 +194,9 @@ __attribute__((no_sanitize("undefined", "address"))) void Misbehave(const AEffec
   if (TESTPLUG2_FAULT == 2) {
     for (;;) pause();
   }
-  if (TESTPLUG2_FAULT == 4 && sched_getscheduler(0) != SCHED_OTHER) {
+  sched_param realTime{};
+  realTime.sched_priority = 10;
+  if (TESTPLUG2_FAULT == 4 && sched_setscheduler(0, SCHED_FIFO, &realTime) == 0) {
     for (;;) asm volatile("" ::: "memory");
   }
 #else
