@@ -29,8 +29,8 @@ constexpr rlim_t kRealTimeLimitMicros = 500'000;
 void LimitResources(size_t memoryBytes) {
   rlimit none{0, 0};
   setrlimit(RLIMIT_CORE, &none);
-  // Blocks for a player run at real-time priority: a plug-in that then keeps the processor
-  // half a second without waiting gets SIGXCPU, and SIGKILL if it ignores that.
+  // A plug-in may take real-time priority where the system lets it; one that then keeps the
+  // processor half a second without waiting gets SIGXCPU, and SIGKILL if it ignores that.
   rlimit realTime{kRealTimeLimitMicros, 2 * kRealTimeLimitMicros};
   setrlimit(RLIMIT_RTTIME, &realTime);
 #if !defined(__SANITIZE_ADDRESS__)

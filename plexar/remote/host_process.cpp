@@ -277,7 +277,7 @@ std::string HostProcess::EndText() const {
 std::string HostProcess::EndTextLocked() const {
   if (killedHung_) return "stopped responding";
   if (WIFSIGNALED(status_)) {
-    // The host's limit on real-time time, not a fault of its own making.
+    // Its limit on real-time time ended it: a plug-in that would not let go, not a crash.
     if (WTERMSIG(status_) == SIGXCPU) return "was ended for keeping the processor (SIGXCPU)";
     const char* name = sigabbrev_np(WTERMSIG(status_));
     return std::string("crashed (SIG") + (name ? name : std::to_string(WTERMSIG(status_)).c_str()) + ")";
