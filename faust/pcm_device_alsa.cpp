@@ -22,9 +22,10 @@ namespace {
 
 constexpr unsigned kRate = 48000;
 constexpr unsigned kChannels = 2;
-// Room for all the output queues (about 53 ms, which it counts as queued until heard), fed
-// in periods of about 10 ms.
-constexpr unsigned kBufferMicroseconds = 60000;
+// Room for all the output queues, at their deepest (about 117 ms, which it counts as queued
+// until heard), fed in periods of about 10 ms. A larger buffer adds no delay of its own: the
+// output bounds what it hands over.
+constexpr unsigned kBufferMicroseconds = 130000;
 constexpr unsigned kPeriodMicroseconds = 10000;
 // A device that takes no frame for this long is treated as dead, so that the buffers waiting
 // for it are handed back instead of holding up the writer for ever.
@@ -121,7 +122,7 @@ class AlsaPcm final : public PcmDevice {
     return size_t(delay);
   }
 
-  // Waits while the device plays what it holds (up to 60 ms), in short steps and for a
+  // Waits while the device plays what it holds (up to 130 ms), in short steps and for a
   // bounded time: a blocking drain would hang for ever on a device that stopped.
   void Drain() override {
     for (int waited = 0; waited < kStallMilliseconds && !interrupted_; waited += 5) {

@@ -16,10 +16,23 @@ std::string WaveOutputDeviceName() {
   return name != nullptr && *name != '\0' ? name : "default";
 }
 
-WOUT::WOUT() : WOUT([](int* error) { return OpenAlsaPcm(WaveOutputDeviceName(), error); }) {}
+namespace {
+// Learnt once for the whole process: a machine that stalled will again.
+std::atomic<bool> machineStalled{false};
+}  // namespace
 
-WOUT::WOUT(DeviceOpener opener, std::chrono::milliseconds roomWait)
-    : opener_(std::move(opener)), roomWait_(roomWait) {}
+WOUT::WOUT()
+    : WOUT([](int* error) { return OpenAlsaPcm(WaveOutputDeviceName(), error); }, kRoomWait,
+           true) {}
+
+WOUT::WOUT(DeviceOpener opener, std::chrono::milliseconds roomWait, bool learnsStalls)
+    : opener_(std::move(opener)),
+      roomWait_(roomWait),
+      learnsStalls_(learnsStalls),
+      depth_(learnsStalls && machineStalled.load() ? kDeepQueued : maxQueued) {}
+
+bool WOUT::MachineStalls() { return machineStalled.load(); }
+void WOUT::ForgetMachineStalls() { machineStalled = false; }
 
 WOUT::~WOUT() {
   stop = true;
@@ -78,6 +91,7 @@ bool WOUT::Write(const void* data, size_t bytes) {
   // A long write goes in pieces, each waiting for room: the queue bounds time, not calls.
   do {
     const size_t piece = std::min(bytes, kBufferFrames * kFrameBytes);
+    NoteAsking();
     Queue(next, piece, !roomEvent.WaitFor(roomWait_));
     next += piece;
     bytes -= piece;
@@ -86,15 +100,28 @@ bool WOUT::Write(const void* data, size_t bytes) {
 }
 
 void WOUT::WaitForRoom() {
-  if (device) roomEvent.WaitFor(roomWait_);
+  if (!device) return;
+  NoteAsking();
+  roomEvent.WaitFor(roomWait_);
+}
+
+void WOUT::NoteAsking() {
+  WriteGuard guard(queueLock);
+  if (queue.size() >= depth_) waitingForRoom_ = true;
 }
 
 void WOUT::Queue(const std::byte* data, size_t bytes, bool roomTimedOut) {
   {
     WriteGuard guard(queueLock);
+    // The writer asked for this buffer when it made room; a source (or its chain) that took
+    // long to bring it was held up by the machine.
+    if (roomGivenAt_) {
+      if (Clock::now() - *roomGivenAt_ >= kLateWake) DeepenLocked();
+      roomGivenAt_.reset();
+    }
     queue.push_back(NewBuffer(data, bytes));
     if (!started) {
-      if (queue.size() < maxQueued) return;  // pre-roll
+      if (queue.size() < depth_) return;  // pre-roll
       for (auto& buffer : queue) GiveToDevice(*buffer);
       started = true;
       return;
@@ -102,7 +129,7 @@ void WOUT::Queue(const std::byte* data, size_t bytes, bool roomTimedOut) {
     // Once started, every block goes to the device: a block held back until the queue is
     // full again (after the device ran dry) would never be played at all.
     GiveToDevice(*queue.back());
-    if (queue.size() >= maxQueued) roomEvent.Reset();
+    if (queue.size() >= depth_) roomEvent.Reset();
   }
   if (roomTimedOut)
     std::fprintf(stderr, "Wave output: the sound device took no buffer for %lld s.\n",
@@ -125,18 +152,43 @@ size_t WOUT::QueuedBuffers() {
   return queue.size();
 }
 
+size_t WOUT::Depth() {
+  WriteGuard guard(queueLock);
+  return depth_;
+}
+
 void WOUT::thrx() {
   // Zero: nothing is playing that the writer must see finish, only new buffers wake it.
   std::chrono::milliseconds nextPlayed{0};
   for (;;) {
-    if (nextPlayed.count() == 0)
+    bool timedOut = false;
+    Clock::time_point due{};
+    if (nextPlayed.count() == 0) {
       doneEvent.Wait();
-    else
-      doneEvent.WaitFor(nextPlayed);
+    } else {
+      due = Clock::now() + nextPlayed;
+      timedOut = !doneEvent.WaitFor(nextPlayed);
+    }
     if (stop) break;
     nextPlayed = PlayGivenBuffers();
+    // Timed out, the pass only took back what was played: it ends late only when the machine
+    // ran this thread late.
+    if (timedOut) NoteWake(Clock::now() - due);
   }
   exitedEvent.Set();
+}
+
+void WOUT::NoteWake(Clock::duration late) {
+  if (late < kLateWake) return;
+  WriteGuard guard(queueLock);
+  DeepenLocked();
+}
+
+void WOUT::DeepenLocked() {
+  if (!learnsStalls_) return;
+  machineStalled = true;
+  depth_ = kDeepQueued;
+  if (queue.size() < depth_) roomEvent.Set();
 }
 
 // Buffers go to the device in queue order, and the device is never waited on under the
@@ -194,10 +246,14 @@ std::chrono::milliseconds WOUT::RetirePlayed() {
       break;
     }
     framesInDevice_ = after;
-    if (spare_.size() < maxQueued) spare_.push_back(std::move(queue.front()));
+    if (spare_.size() < depth_) spare_.push_back(std::move(queue.front()));
     queue.pop_front();
   }
-  if (queue.size() < maxQueued) roomEvent.Set();
+  if (queue.size() < depth_) {
+    if (waitingForRoom_ && !roomGivenAt_) roomGivenAt_ = now;
+    waitingForRoom_ = false;
+    roomEvent.Set();
+  }
   if (remaining == 0) return std::chrono::milliseconds{0};
   return std::chrono::milliseconds(remaining / 48 + 1);
 }

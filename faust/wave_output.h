@@ -8,6 +8,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,16 +29,24 @@ std::string WaveOutputDeviceName();
 /// The queue is only touched under `queueLock`, taken for writing by both; no lock is held
 /// while waiting for room or for the device.
 ///
-/// Flow: the first `maxQueued - 1` buffers only queue; the next one starts the device with all
+/// Flow: the first `Depth() - 1` buffers only queue; the next one starts the device with all
 /// of them (the pre-roll); from then on each buffer goes to the device at once, and a write
-/// that leaves `maxQueued` or more queued makes the next one wait (at most `roomWait`) for
+/// that leaves `Depth()` or more queued makes the next one wait (at most `roomWait`) for
 /// the device to catch up. A buffer holds at most `kBufferFrames` (a longer write is queued in
 /// pieces) and stays queued until the device has played it, not merely taken it, so what is
-/// ahead of the speaker is bounded in time: about 53 ms, whatever the writer's packets are.
+/// ahead of the speaker is bounded in time, whatever the writer's packets are.
+///
+/// Depth: `maxQueued` buffers (about 53 ms) keep a change heard soon. A machine that once ran
+/// the output `kLateWake` or more late (the writer thread woke that late, or a buffer came
+/// that long after the writer made room for it) may hold the sound longer than the queue
+/// lasts: a virtual machine's host may stop one of its processors for 100 ms. From then on
+/// every output of the process keeps `kDeepQueued` (about 117 ms) instead.
 class WOUT {
  public:
   using DeviceOpener = std::function<std::unique_ptr<PcmDevice>(int* error)>;
   static constexpr size_t maxQueued = 5;
+  static constexpr size_t kDeepQueued = 11;
+  static constexpr std::chrono::milliseconds kLateWake{20};
   static constexpr size_t kBufferFrames = 512;
   static constexpr std::chrono::milliseconds kRoomWait{10000};
   static constexpr std::chrono::milliseconds kExitWait{1000};
@@ -47,8 +56,10 @@ class WOUT {
 
   /// An output on the ALSA device `WaveOutputDeviceName()` names.
   WOUT();
-  /// An output on whatever `opener` opens (tests use this for devices of their own).
-  explicit WOUT(DeviceOpener opener, std::chrono::milliseconds roomWait = kRoomWait);
+  /// An output on whatever `opener` opens (tests use this for devices of their own); it keeps
+  /// `maxQueued` buffers unless `learnsStalls`, when it deepens as the class comment says.
+  explicit WOUT(DeviceOpener opener, std::chrono::milliseconds roomWait = kRoomWait,
+                bool learnsStalls = false);
   /// Stops the sound at once (queued sound is dropped, not played out), ends the writer
   /// thread and frees every buffer.
   ~WOUT();
@@ -81,6 +92,13 @@ class WOUT {
   bool IsOpen() const { return device != nullptr; }
   /// Buffers not yet played (queued, or taken by the device and not yet heard).
   size_t QueuedBuffers();
+  /// How many buffers this output keeps ahead of the speaker now.
+  size_t Depth();
+
+  /// Whether an output of this process has seen the machine stall (see the class comment).
+  static bool MachineStalls();
+  /// Forgets that, so that later outputs start at `maxQueued` again (for tests).
+  static void ForgetMachineStalls();
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -98,9 +116,13 @@ class WOUT {
   void Queue(const std::byte* data, size_t bytes, bool roomTimedOut);
   std::unique_ptr<WHDR> NewBuffer(const std::byte* data, size_t bytes);
   void GiveToDevice(WHDR& buffer);
+  void NoteWake(Clock::duration late);
+  void NoteAsking();
+  void DeepenLocked();
 
   DeviceOpener opener_;
   const std::chrono::milliseconds roomWait_;
+  const bool learnsStalls_;
 
   std::atomic<int> lastResult{0};
   std::unique_ptr<PcmDevice> device;
@@ -113,6 +135,9 @@ class WOUT {
   // Buffers the device gave back, kept for reuse so a steady stream allocates nothing.
   std::vector<std::unique_ptr<WHDR>> spare_;
   bool started = false;
+  size_t depth_;  // under `queueLock`, like the two below
+  bool waitingForRoom_ = false;                   // a write found the queue full
+  std::optional<Clock::time_point> roomGivenAt_;  // when the writer made room for it
   size_t framesInDevice_ = 0;  // of the taken buffers still queued; only the writer uses it
   std::thread writer_;
 };

@@ -14,7 +14,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -41,7 +43,8 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kSeconds = 60;
-// What the wave output keeps ahead of the speaker, at 48 kHz.
+// What the wave output usually keeps ahead of the speaker, at 48 kHz: the probe counts the
+// stalls longer than that.
 constexpr double kQueuedMs = double(faust::WOUT::maxQueued * faust::WOUT::kBufferFrames) * 1000 / 48000;
 
 fs::path Folder() {
@@ -266,6 +269,7 @@ void AnswerToChangeHeard(benchmark::State& state) {
   static int64_t n = 0;
   std::vector<double> heard, loaded;
   const uint64_t underrunsBefore = faust::AlsaUnderruns();
+  faust::WOUT::ForgetMachineStalls();  // as a fresh start of tessary would
   for (auto _ : state) {
     Playing playing(file, {first});
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // into the steady flow
@@ -295,6 +299,8 @@ void AnswerToChangeHeard(benchmark::State& state) {
   state.counters["after_compile_ms"] = Median(queued);
   state.counters["vs_150ms_goal"] = Median(heard) / 150;
   state.counters["underruns"] = double(faust::AlsaUnderruns() - underrunsBefore);
+  // 1 when the output went over to its deep queue during the run (the machine stalled).
+  state.counters["deep_queue"] = faust::WOUT::MachineStalls();
 }
 BENCHMARK(AnswerToChangeHeard)
     ->ArgNames({"flac", "busy_cpus"})
@@ -330,10 +336,22 @@ void UnderrunsInALongPlay(benchmark::State& state) {
   int stalls = 0;
   for (auto _ : state) {
     const uint64_t before = faust::AlsaUnderruns();
+    faust::WOUT::ForgetMachineStalls();  // as a fresh start of tessary would
     bench::WakeupProbe probe(kQueuedMs);
     Playing playing(file, {reverb});
-    while (!playing.source->ended.load())
+    bool deep = false;
+    while (!playing.source->ended.load()) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      if (!deep && faust::WOUT::MachineStalls()) {
+        deep = true;
+        if (std::getenv("TESSARY_BENCH_XRUN_LOG")) {
+          timespec wall{};
+          clock_gettime(CLOCK_REALTIME, &wall);
+          std::fprintf(stderr, "DEEP QUEUE from %ld.%03ld\n", long(wall.tv_sec),
+                       wall.tv_nsec / 1'000'000);
+        }
+      }
+    }
     underruns = faust::AlsaUnderruns() - before;
     if (!probe.RealTime()) state.SetLabel("no real-time priority here");
     worstWakeMs = probe.WorstMs();
@@ -346,6 +364,7 @@ void UnderrunsInALongPlay(benchmark::State& state) {
   // how often later than the output's queue lasts.
   state.counters["worst_wakeup_ms"] = worstWakeMs;
   state.counters["stalls_over_queue"] = double(stalls);
+  state.counters["deep_queue"] = faust::WOUT::MachineStalls();
 }
 BENCHMARK(UnderrunsInALongPlay)
     ->ArgNames({"seconds", "busy_cpus"})

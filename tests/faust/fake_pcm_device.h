@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "faust/pcm_device.h"
@@ -19,6 +21,7 @@ struct FakeDeviceLog {
   int permits = 0;
   int failWith = 0;  // a Play result other than success
   size_t held = 0;   // frames the device says it has taken but not yet played
+  std::chrono::milliseconds heldDelay{0};  // how long telling that takes: a writer run late
   bool interrupted = false;
   bool dropped = false;
   int playing = 0;  // Play calls in progress
@@ -64,8 +67,15 @@ class FakePcmDevice final : public faust::PcmDevice {
     log_->dropped = true;
   }
   size_t Held() override {
-    std::lock_guard guard(log_->mutex);
-    return log_->held;
+    size_t held;
+    std::chrono::milliseconds delay;
+    {
+      std::lock_guard guard(log_->mutex);
+      held = log_->held;
+      delay = log_->heldDelay;
+    }
+    std::this_thread::sleep_for(delay);
+    return held;
   }
 
  private:

@@ -26,9 +26,11 @@ constexpr auto kSettle = 50ms;
 
 class WaveOutputFlowTest : public testing::Test {
  protected:
-  std::unique_ptr<WOUT> MakeOutput(std::chrono::milliseconds roomWait = WOUT::kRoomWait) {
+  std::unique_ptr<WOUT> MakeOutput(std::chrono::milliseconds roomWait = WOUT::kRoomWait,
+                                   bool learnsStalls = false) {
     auto out = std::make_unique<WOUT>(
-        [log = log_](int*) { return std::make_unique<FakePcmDevice>(log); }, roomWait);
+        [log = log_](int*) { return std::make_unique<FakePcmDevice>(log); }, roomWait,
+        learnsStalls);
     EXPECT_TRUE(out->Open());
     return out;
   }
@@ -160,6 +162,67 @@ TEST_F(WaveOutputFlowTest, ABufferStaysQueuedUntilTheDeviceHasPlayedIt) {
     std::this_thread::sleep_for(5ms);
     EXPECT_EQ(out->QueuedBuffers(), step.queued) << "with " << step.held << " frames held";
   }
+}
+
+// The writer run 30 ms late (here by a device slow to say what it holds): an output that
+// learns keeps the deep queue from then on, and so do the process's later outputs; one that
+// does not learn keeps its depth. The depth is what bounds the writes, not just a number.
+TEST_F(WaveOutputFlowTest, AWriterRunLateDeepensTheQueueOfOutputsThatLearn) {
+  for (const bool learns : {false, true}) {
+    SCOPED_TRACE(learns ? "learns" : "fixed");
+    WOUT::ForgetMachineStalls();
+    log_ = std::make_shared<FakeDeviceLog>();
+    log_->held = WOUT::maxQueued * WOUT::kBufferFrames;
+    auto out = MakeOutput(30ms, learns);
+    EXPECT_EQ(out->Depth(), WOUT::maxQueued);
+    for (uint8_t i = 1; i <= WOUT::maxQueued; ++i) ASSERT_TRUE(Write(*out, i));
+    for (auto deadline = std::chrono::steady_clock::now() + 5s;
+         log_->PlayedCount() < WOUT::maxQueued && std::chrono::steady_clock::now() < deadline;)
+      std::this_thread::sleep_for(1ms);
+    {
+      std::lock_guard guard(log_->mutex);
+      log_->heldDelay = 30ms;
+    }
+    const size_t want = learns ? WOUT::kDeepQueued : WOUT::maxQueued;
+    for (auto deadline = std::chrono::steady_clock::now() + 300ms;
+         out->Depth() != want && std::chrono::steady_clock::now() < deadline;)
+      std::this_thread::sleep_for(1ms);
+    EXPECT_EQ(out->Depth(), want);
+    EXPECT_EQ(WOUT::MachineStalls(), learns);
+
+    testing::internal::CaptureStderr();
+    for (size_t i = WOUT::maxQueued; i < WOUT::kDeepQueued; ++i) Write(*out, uint8_t(i + 1));
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err.find("took no buffer") == std::string::npos, learns) << err;
+
+    auto next = MakeOutput(30ms, true);
+    EXPECT_EQ(next->Depth(), want);
+  }
+  WOUT::ForgetMachineStalls();
+}
+
+// A buffer that comes 30 ms after the writer made room for it (the source, or its chain, held
+// up) deepens the queue as a late writer does.
+TEST_F(WaveOutputFlowTest, ABufferThatComesLateAfterTheWriterMadeRoomDeepensTheQueue) {
+  WOUT::ForgetMachineStalls();
+  log_ = std::make_shared<FakeDeviceLog>();
+  log_->held = (WOUT::maxQueued + 1) * WOUT::kBufferFrames;
+  auto out = MakeOutput(WOUT::kRoomWait, true);
+  for (uint8_t i = 1; i <= WOUT::maxQueued + 1; ++i) ASSERT_TRUE(Write(*out, i));  // full
+  std::thread source([&] {
+    out->WaitForRoom();  // until the device has played enough
+    std::this_thread::sleep_for(30ms);
+    Write(*out, 7);
+  });
+  std::this_thread::sleep_for(kSettle);
+  EXPECT_EQ(out->Depth(), WOUT::maxQueued);
+  {
+    std::lock_guard guard(log_->mutex);
+    log_->held = (WOUT::maxQueued - 1) * WOUT::kBufferFrames;
+  }
+  source.join();
+  EXPECT_EQ(out->Depth(), WOUT::kDeepQueued);
+  WOUT::ForgetMachineStalls();
 }
 
 }  // namespace
