@@ -25,10 +25,12 @@ WOUT::WOUT()
     : WOUT([](int* error) { return OpenAlsaPcm(WaveOutputDeviceName(), error); }, kRoomWait,
            true) {}
 
-WOUT::WOUT(DeviceOpener opener, std::chrono::milliseconds roomWait, bool learnsStalls)
+WOUT::WOUT(DeviceOpener opener, std::chrono::milliseconds roomWait, bool learnsStalls,
+           std::string statFile)
     : opener_(std::move(opener)),
       roomWait_(roomWait),
       learnsStalls_(learnsStalls),
+      load_(std::move(statFile)),
       depth_(learnsStalls && machineStalled.load() ? kDeepQueued : maxQueued) {}
 
 bool WOUT::MachineStalls() { return machineStalled.load(); }
@@ -174,12 +176,24 @@ void WOUT::thrx() {
     // Timed out, the pass only took back what was played: it ends late only when the machine
     // ran this thread late.
     if (timedOut) NoteWake(Clock::now() - due);
+    if (learnsStalls_) LookAtLoad();
   }
   exitedEvent.Set();
 }
 
 void WOUT::NoteWake(Clock::duration late) {
   if (late < kLateWake) return;
+  WriteGuard guard(queueLock);
+  DeepenLocked();
+}
+
+// Looks only while sound plays: the writer thread sleeps until a buffer comes otherwise.
+void WOUT::LookAtLoad() {
+  const auto now = Clock::now();
+  if (now < nextLoadLook_) return;
+  nextLoadLook_ = now + kLoadLook;
+  const std::optional<double> idle = load_.IdleSinceLastLook();
+  if (!idle || *idle >= kBusyIdleShare) return;
   WriteGuard guard(queueLock);
   DeepenLocked();
 }

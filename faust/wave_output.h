@@ -16,6 +16,7 @@
 #include "common/read_write_lock.h"
 #include "faust/event.h"
 #include "faust/pcm_device.h"
+#include "faust/processor_load.h"
 
 namespace faust {
 
@@ -40,13 +41,18 @@ std::string WaveOutputDeviceName();
 /// the output `kLateWake` or more late (the writer thread woke that late, or a buffer came
 /// that long after the writer made room for it) may hold the sound longer than the queue
 /// lasts: a virtual machine's host may stop one of its processors for 100 ms. From then on
-/// every output of the process keeps `kDeepQueued` (about 117 ms) instead.
+/// every output of the process keeps `kDeepQueued` (about 117 ms) instead. So does a machine
+/// whose processors were all busy over a second (less than `kBusyIdleShare` of their time
+/// idle, looked at every `kLoadLook` while sound plays): that is when such a host stalls, and
+/// the first stall would otherwise be heard.
 class WOUT {
  public:
   using DeviceOpener = std::function<std::unique_ptr<PcmDevice>(int* error)>;
   static constexpr size_t maxQueued = 5;
   static constexpr size_t kDeepQueued = 11;
   static constexpr std::chrono::milliseconds kLateWake{20};
+  static constexpr std::chrono::milliseconds kLoadLook{1000};
+  static constexpr double kBusyIdleShare = 0.1;
   static constexpr size_t kBufferFrames = 512;
   static constexpr std::chrono::milliseconds kRoomWait{10000};
   static constexpr std::chrono::milliseconds kExitWait{1000};
@@ -57,9 +63,10 @@ class WOUT {
   /// An output on the ALSA device `WaveOutputDeviceName()` names.
   WOUT();
   /// An output on whatever `opener` opens (tests use this for devices of their own); it keeps
-  /// `maxQueued` buffers unless `learnsStalls`, when it deepens as the class comment says.
+  /// `maxQueued` buffers unless `learnsStalls`, when it deepens as the class comment says,
+  /// reading the processors' time from `statFile`.
   explicit WOUT(DeviceOpener opener, std::chrono::milliseconds roomWait = kRoomWait,
-                bool learnsStalls = false);
+                bool learnsStalls = false, std::string statFile = "/proc/stat");
   /// Stops the sound at once (queued sound is dropped, not played out), ends the writer
   /// thread and frees every buffer.
   ~WOUT();
@@ -117,12 +124,15 @@ class WOUT {
   std::unique_ptr<WHDR> NewBuffer(const std::byte* data, size_t bytes);
   void GiveToDevice(WHDR& buffer);
   void NoteWake(Clock::duration late);
+  void LookAtLoad();
   void NoteAsking();
   void DeepenLocked();
 
   DeviceOpener opener_;
   const std::chrono::milliseconds roomWait_;
   const bool learnsStalls_;
+  ProcessorLoad load_;  // only the writer thread looks, like the time below
+  Clock::time_point nextLoadLook_{};
 
   std::atomic<int> lastResult{0};
   std::unique_ptr<PcmDevice> device;

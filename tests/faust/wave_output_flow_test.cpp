@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Flow control and shutdown of the output against a device the test paces by hand.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -222,6 +225,40 @@ TEST_F(WaveOutputFlowTest, ABufferThatComesLateAfterTheWriterMadeRoomDeepensTheQ
   }
   source.join();
   EXPECT_EQ(out->Depth(), WOUT::kDeepQueued);
+  WOUT::ForgetMachineStalls();
+}
+
+// While sound plays, a machine whose processors had less than a tenth of their time idle
+// deepens the queue before any stall; one with time to spare does not.
+TEST_F(WaveOutputFlowTest, AMachineBusyOnEveryProcessorDeepensTheQueue) {
+  const std::string stat = testing::TempDir() + "wave_stat." + std::to_string(getpid());
+  for (const bool busy : {false, true}) {
+    SCOPED_TRACE(busy ? "busy" : "with time to spare");
+    WOUT::ForgetMachineStalls();
+    std::ofstream(stat, std::ios::trunc) << "cpu  100 0 100 800 0 0 0 0 0 0\n";
+    log_ = std::make_shared<FakeDeviceLog>();
+    log_->held = WOUT::maxQueued * WOUT::kBufferFrames;  // keeps the writer looking
+    auto out = std::make_unique<WOUT>(
+        [log = log_](int*) { return std::make_unique<FakePcmDevice>(log); }, WOUT::kRoomWait,
+        true, stat);
+    ASSERT_TRUE(out->Open());
+    for (uint8_t i = 1; i <= WOUT::maxQueued; ++i) ASSERT_TRUE(Write(*out, i));
+    // The writer looks once a pass has played them.
+    for (auto deadline = std::chrono::steady_clock::now() + 5s;
+         log_->PlayedCount() < WOUT::maxQueued && std::chrono::steady_clock::now() < deadline;)
+      std::this_thread::sleep_for(1ms);
+    std::this_thread::sleep_for(kSettle);
+    std::ofstream(stat, std::ios::trunc)
+        << (busy ? "cpu  1000 0 1000 810 0 0 0 0 0 0\n" : "cpu  1000 0 1000 1800 0 0 0 0 0 0\n");
+    const size_t want = busy ? WOUT::kDeepQueued : WOUT::maxQueued;
+    for (auto deadline = std::chrono::steady_clock::now() + WOUT::kLoadLook + 2s;
+         out->Depth() != want && std::chrono::steady_clock::now() < deadline;)
+      std::this_thread::sleep_for(5ms);
+    if (!busy) std::this_thread::sleep_for(WOUT::kLoadLook + 200ms);  // the second look
+    EXPECT_EQ(out->Depth(), want);
+    EXPECT_EQ(WOUT::MachineStalls(), busy);
+  }
+  std::remove(stat.c_str());
   WOUT::ForgetMachineStalls();
 }
 
