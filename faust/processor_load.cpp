@@ -3,13 +3,29 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <sstream>
 
 namespace faust {
 
+bool RunsUnderAHypervisor(const std::string& cpuinfoFile) {
+  std::ifstream cpuinfo(cpuinfoFile);
+  std::string line;
+  while (std::getline(cpuinfo, line)) {
+    if (line.rfind("flags", 0) != 0) continue;
+    std::istringstream words(line);
+    std::string word;
+    while (words >> word)
+      if (word == "hypervisor") return true;
+    return false;  // every processor has the same flags
+  }
+  return false;
+}
+
 // user nice system idle iowait irq softirq steal: time a host took from the machine (steal)
 // counts as busy, waiting for disks (iowait) as idle. Guest time is already in user.
 std::optional<ProcessorLoad::Times> ProcessorLoad::Read() const {
+  if (statFile_.empty()) return std::nullopt;
   char line[512];
   FILE* file = std::fopen(statFile_.c_str(), "re");
   if (file == nullptr) return std::nullopt;

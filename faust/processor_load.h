@@ -7,6 +7,10 @@
 
 namespace faust {
 
+/// Whether the processors say they run under a hypervisor (the "hypervisor" flag of
+/// /proc/cpuinfo on x86): a machine whose host may hold a processor for a while.
+bool RunsUnderAHypervisor(const std::string& cpuinfoFile = "/proc/cpuinfo");
+
 /// How much of the machine's processor time went unused, from the kernel's counters
 /// (the "cpu" line of /proc/stat), between one look and the next.
 class ProcessorLoad {
@@ -14,7 +18,8 @@ class ProcessorLoad {
   explicit ProcessorLoad(std::string statFile = "/proc/stat") : statFile_(std::move(statFile)) {}
 
   /// The share of all processors' time (0 to 1) spent idle since the last look; none at the
-  /// first look, when the counters cannot be read, or when they did not move.
+  /// first look, when the counters cannot be read (or no file was named), or when they did
+  /// not move.
   std::optional<double> IdleSinceLastLook();
 
  private:

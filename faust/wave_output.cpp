@@ -17,13 +17,18 @@ std::string WaveOutputDeviceName() {
 }
 
 namespace {
-// Learnt once for the whole process: a machine that stalled will again.
-std::atomic<bool> machineStalled{false};
+// Shared by the process's outputs: a machine that stalled, or is busy, is likely to stall
+// again soon. Until this time (steady clock ticks), outputs keep the deep queue.
+std::atomic<std::chrono::steady_clock::rep> deepUntil{0};
+
+bool DeepNow() { return std::chrono::steady_clock::now().time_since_epoch().count() < deepUntil; }
 }  // namespace
 
+// A busy machine is a sign only where a host may take a processor away: elsewhere the
+// shallow queue rides out a build, and the deeper one would only delay every change.
 WOUT::WOUT()
     : WOUT([](int* error) { return OpenAlsaPcm(WaveOutputDeviceName(), error); }, kRoomWait,
-           true) {}
+           true, RunsUnderAHypervisor() ? "/proc/stat" : "") {}
 
 WOUT::WOUT(DeviceOpener opener, std::chrono::milliseconds roomWait, bool learnsStalls,
            std::string statFile)
@@ -31,10 +36,10 @@ WOUT::WOUT(DeviceOpener opener, std::chrono::milliseconds roomWait, bool learnsS
       roomWait_(roomWait),
       learnsStalls_(learnsStalls),
       load_(std::move(statFile)),
-      depth_(learnsStalls && machineStalled.load() ? kDeepQueued : maxQueued) {}
+      depth_(learnsStalls && DeepNow() ? kDeepQueued : maxQueued) {}
 
-bool WOUT::MachineStalls() { return machineStalled.load(); }
-void WOUT::ForgetMachineStalls() { machineStalled = false; }
+bool WOUT::MachineStalls() { return DeepNow(); }
+void WOUT::ForgetMachineStalls() { deepUntil = 0; }
 
 WOUT::~WOUT() {
   stop = true;
@@ -176,7 +181,7 @@ void WOUT::thrx() {
     // Timed out, the pass only took back what was played: it ends late only when the machine
     // ran this thread late.
     if (timedOut) NoteWake(Clock::now() - due);
-    if (learnsStalls_) LookAtLoad();
+    if (learnsStalls_) LookAtMachine();
   }
   exitedEvent.Set();
 }
@@ -188,19 +193,21 @@ void WOUT::NoteWake(Clock::duration late) {
 }
 
 // Looks only while sound plays: the writer thread sleeps until a buffer comes otherwise.
-void WOUT::LookAtLoad() {
+void WOUT::LookAtMachine() {
   const auto now = Clock::now();
   if (now < nextLoadLook_) return;
   nextLoadLook_ = now + kLoadLook;
   const std::optional<double> idle = load_.IdleSinceLastLook();
-  if (!idle || *idle >= kBusyIdleShare) return;
   WriteGuard guard(queueLock);
-  DeepenLocked();
+  if (idle && *idle < kBusyIdleShare)
+    DeepenLocked();
+  else if (!DeepNow())
+    depth_ = maxQueued;  // a calm machine: the queue drains to the shallow depth as it plays
 }
 
 void WOUT::DeepenLocked() {
   if (!learnsStalls_) return;
-  machineStalled = true;
+  deepUntil = (Clock::now() + kCalmBeforeShallow).time_since_epoch().count();
   depth_ = kDeepQueued;
   if (queue.size() < depth_) roomEvent.Set();
 }

@@ -37,14 +37,15 @@ std::string WaveOutputDeviceName();
 /// pieces) and stays queued until the device has played it, not merely taken it, so what is
 /// ahead of the speaker is bounded in time, whatever the writer's packets are.
 ///
-/// Depth: `maxQueued` buffers (about 53 ms) keep a change heard soon. A machine that once ran
-/// the output `kLateWake` or more late (the writer thread woke that late, or a buffer came
-/// that long after the writer made room for it) may hold the sound longer than the queue
-/// lasts: a virtual machine's host may stop one of its processors for 100 ms. From then on
-/// every output of the process keeps `kDeepQueued` (about 117 ms) instead. So does a machine
-/// whose processors were all busy over a second (less than `kBusyIdleShare` of their time
-/// idle, looked at every `kLoadLook` while sound plays): that is when such a host stalls, and
-/// the first stall would otherwise be heard.
+/// Depth: `maxQueued` buffers (about 53 ms) keep a change heard soon. A machine that ran the
+/// output `kLateWake` or more late (the writer thread woke that late, or a buffer came that
+/// long after the writer made room for it) may hold the sound longer than the queue lasts: a
+/// virtual machine's host may stop one of its processors for 100 ms. Every output of the
+/// process then keeps `kDeepQueued` (about 117 ms) instead. On a virtual machine it does so
+/// too while the processors are all busy (less than `kBusyIdleShare` of their time idle,
+/// looked at every `kLoadLook` while sound plays): that is when such a host stalls, and the
+/// first stall would otherwise be heard. After `kCalmBeforeShallow` without either, outputs
+/// go back to `maxQueued`.
 class WOUT {
  public:
   using DeviceOpener = std::function<std::unique_ptr<PcmDevice>(int* error)>;
@@ -53,6 +54,7 @@ class WOUT {
   static constexpr std::chrono::milliseconds kLateWake{20};
   static constexpr std::chrono::milliseconds kLoadLook{1000};
   static constexpr double kBusyIdleShare = 0.1;
+  static constexpr std::chrono::seconds kCalmBeforeShallow{30};
   static constexpr size_t kBufferFrames = 512;
   static constexpr std::chrono::milliseconds kRoomWait{10000};
   static constexpr std::chrono::milliseconds kExitWait{1000};
@@ -64,9 +66,9 @@ class WOUT {
   WOUT();
   /// An output on whatever `opener` opens (tests use this for devices of their own); it keeps
   /// `maxQueued` buffers unless `learnsStalls`, when it deepens as the class comment says,
-  /// reading the processors' time from `statFile`.
+  /// reading the processors' time from `statFile` (none: a busy machine is no sign).
   explicit WOUT(DeviceOpener opener, std::chrono::milliseconds roomWait = kRoomWait,
-                bool learnsStalls = false, std::string statFile = "/proc/stat");
+                bool learnsStalls = false, std::string statFile = {});
   /// Stops the sound at once (queued sound is dropped, not played out), ends the writer
   /// thread and frees every buffer.
   ~WOUT();
@@ -102,9 +104,10 @@ class WOUT {
   /// How many buffers this output keeps ahead of the speaker now.
   size_t Depth();
 
-  /// Whether an output of this process has seen the machine stall (see the class comment).
+  /// Whether outputs keep the deep queue now: one of this process saw the machine stall or
+  /// busy, less than `kCalmBeforeShallow` ago (see the class comment).
   static bool MachineStalls();
-  /// Forgets that, so that later outputs start at `maxQueued` again (for tests).
+  /// Forgets that, so that outputs go back to `maxQueued` (for tests, and as a fresh start).
   static void ForgetMachineStalls();
 
  private:
@@ -124,7 +127,7 @@ class WOUT {
   std::unique_ptr<WHDR> NewBuffer(const std::byte* data, size_t bytes);
   void GiveToDevice(WHDR& buffer);
   void NoteWake(Clock::duration late);
-  void LookAtLoad();
+  void LookAtMachine();
   void NoteAsking();
   void DeepenLocked();
 

@@ -61,10 +61,32 @@ INSTANTIATE_TEST_SUITE_P(
       return name;
     });
 
-TEST(ProcessorLoad, AFileThatCannotBeReadSaysNothing) {
-  faust::ProcessorLoad load("/nonexistent/stat");
-  EXPECT_EQ(load.IdleSinceLastLook(), std::nullopt);
-  EXPECT_EQ(load.IdleSinceLastLook(), std::nullopt);
+TEST(ProcessorLoad, AFileThatCannotBeReadOrNoFileSaysNothing) {
+  for (const char* file : {"/nonexistent/stat", ""}) {
+    faust::ProcessorLoad load(file);
+    EXPECT_EQ(load.IdleSinceLastLook(), std::nullopt) << file;
+    EXPECT_EQ(load.IdleSinceLastLook(), std::nullopt) << file;
+  }
+}
+
+TEST(ProcessorLoad, AHypervisorIsToldByTheProcessorsFlags) {
+  const std::string file = testing::TempDir() + "cpuinfo." + std::to_string(getpid());
+  const struct {
+    const char* cpuinfo;
+    bool hypervisor;
+  } cases[] = {
+      {"processor\t: 0\nflags\t\t: fpu vme sse2 hypervisor lahf_lm\nbogomips\t: 4192\n", true},
+      {"processor\t: 0\nflags\t\t: fpu vme sse2 lahf_lm\n", false},
+      {"flags\t\t: fpu not_a_hypervisor\n", false},
+      {"processor\t: 0\nhypervisor vendor\t: KVM\n", false},  // no flags line: not x86
+      {"", false},
+  };
+  for (const auto& c : cases) {
+    std::ofstream(file, std::ios::trunc) << c.cpuinfo;
+    EXPECT_EQ(faust::RunsUnderAHypervisor(file), c.hypervisor) << c.cpuinfo;
+  }
+  std::remove(file.c_str());
+  EXPECT_FALSE(faust::RunsUnderAHypervisor("/nonexistent/cpuinfo"));
 }
 
 }  // namespace
