@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -233,38 +234,41 @@ TEST_F(WaveOutputFlowTest, ABufferThatComesLateAfterTheWriterMadeRoomDeepensTheQ
 // spare does not.
 TEST_F(WaveOutputFlowTest, AMachineBusyOnEveryProcessorDeepensTheQueue) {
   const std::string stat = testing::TempDir() + "wave_stat." + std::to_string(getpid());
+  auto setStat = [&](const char* line) { std::ofstream(stat, std::ios::trunc) << line; };
+  // A block every few milliseconds, for at most `time` or until `done`: each pass of the
+  // writer looks at the machine once `kLoadLook` has gone by. The device plays them at once,
+  // so the writer never waits with a time-out, and a busy test machine cannot run it late.
+  auto feed = [&](WOUT& out, std::chrono::milliseconds time, const std::function<bool()>& done) {
+    for (auto end = std::chrono::steady_clock::now() + time;
+         !done() && std::chrono::steady_clock::now() < end;) {
+      Write(out, 1);
+      std::this_thread::sleep_for(5ms);
+    }
+  };
   for (const bool busy : {false, true}) {
     SCOPED_TRACE(busy ? "busy" : "with time to spare");
     WOUT::ForgetMachineStalls();
-    std::ofstream(stat, std::ios::trunc) << "cpu  100 0 100 800 0 0 0 0 0 0\n";
+    setStat("cpu  100 0 100 800 0 0 0 0 0 0\n");
     log_ = std::make_shared<FakeDeviceLog>();
-    log_->held = WOUT::maxQueued * WOUT::kBufferFrames;  // keeps the writer looking
     auto out = std::make_unique<WOUT>(
         [log = log_](int*) { return std::make_unique<FakePcmDevice>(log); }, WOUT::kRoomWait,
         true, stat);
     ASSERT_TRUE(out->Open());
-    for (uint8_t i = 1; i <= WOUT::maxQueued; ++i) ASSERT_TRUE(Write(*out, i));
-    // The writer looks once a pass has played them.
-    for (auto deadline = std::chrono::steady_clock::now() + 5s;
-         log_->PlayedCount() < WOUT::maxQueued && std::chrono::steady_clock::now() < deadline;)
-      std::this_thread::sleep_for(1ms);
-    std::this_thread::sleep_for(kSettle);
-    std::ofstream(stat, std::ios::trunc)
-        << (busy ? "cpu  1000 0 1000 810 0 0 0 0 0 0\n" : "cpu  1000 0 1000 1800 0 0 0 0 0 0\n");
-    const size_t want = busy ? WOUT::kDeepQueued : WOUT::maxQueued;
-    for (auto deadline = std::chrono::steady_clock::now() + WOUT::kLoadLook + 2s;
-         out->Depth() != want && std::chrono::steady_clock::now() < deadline;)
-      std::this_thread::sleep_for(5ms);
-    if (!busy) std::this_thread::sleep_for(WOUT::kLoadLook + 200ms);  // the second look
-    EXPECT_EQ(out->Depth(), want);
+    // The first look comes with the first pass, once the pre-roll is played.
+    feed(*out, 5s, [&] { return log_->PlayedCount() >= WOUT::maxQueued; });
+    feed(*out, kSettle, [] { return false; });
+    setStat(busy ? "cpu  1000 0 1000 810 0 0 0 0 0 0\n" : "cpu  1000 0 1000 1800 0 0 0 0 0 0\n");
+    if (busy)
+      feed(*out, WOUT::kLoadLook + 2s, [&] { return out->Depth() == WOUT::kDeepQueued; });
+    else
+      feed(*out, WOUT::kLoadLook + 300ms, [] { return false; });  // past the second look
+    EXPECT_EQ(out->Depth(), busy ? WOUT::kDeepQueued : WOUT::maxQueued);
     EXPECT_EQ(WOUT::MachineStalls(), busy);
     if (!busy) continue;
     // Calm again, and for long enough (forgetting stands for the wait): back to shallow.
-    std::ofstream(stat, std::ios::trunc) << "cpu  1000 0 1000 9000 0 0 0 0 0 0\n";
+    setStat("cpu  1000 0 1000 9000 0 0 0 0 0 0\n");
     WOUT::ForgetMachineStalls();
-    for (auto deadline = std::chrono::steady_clock::now() + WOUT::kLoadLook + 2s;
-         out->Depth() != WOUT::maxQueued && std::chrono::steady_clock::now() < deadline;)
-      std::this_thread::sleep_for(5ms);
+    feed(*out, WOUT::kLoadLook + 2s, [&] { return out->Depth() == WOUT::maxQueued; });
     EXPECT_EQ(out->Depth(), WOUT::maxQueued);
   }
   std::remove(stat.c_str());
