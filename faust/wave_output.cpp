@@ -24,11 +24,19 @@ std::atomic<std::chrono::steady_clock::rep> deepUntil{0};
 bool DeepNow() { return std::chrono::steady_clock::now().time_since_epoch().count() < deepUntil; }
 }  // namespace
 
+namespace {
 // A busy machine is a sign only where a host may take a processor away: elsewhere the
-// shallow queue rides out a build, and the deeper one would only delay every change.
+// shallow queue rides out a build, and the deeper one would only delay every change. Asked
+// once: the answer does not change while the process runs.
+std::string BusySignFile() {
+  static const bool underHypervisor = RunsUnderAHypervisor();
+  return underHypervisor ? "/proc/stat" : "";
+}
+}  // namespace
+
 WOUT::WOUT()
     : WOUT([](int* error) { return OpenAlsaPcm(WaveOutputDeviceName(), error); }, kRoomWait,
-           true, RunsUnderAHypervisor() ? "/proc/stat" : "") {}
+           true, BusySignFile()) {}
 
 WOUT::WOUT(DeviceOpener opener, std::chrono::milliseconds roomWait, bool learnsStalls,
            std::string statFile)
